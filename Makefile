@@ -1,0 +1,39 @@
+# The README's two commands:
+#   make demo   build, then run salvage-cli on the bundled demo volume
+#   make test   build, then run every test
+# Both install missing Debian packages first when run as root (otherwise they
+# print the apt-get line to run and stop).
+
+BUILD ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CLI = $(BUILD)/salvage/cli/salvage-cli
+DEMO_IMAGE = $(BUILD)/demo/holiday.img
+
+.PHONY: all deps configure build demo test clean
+
+all: build
+
+deps:
+	@scripts/deps.sh install
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+$(DEMO_IMAGE): demo/make-demo-volume.sh
+	demo/make-demo-volume.sh $@
+
+demo: build $(DEMO_IMAGE)
+	@echo "== salvage-cli info $(DEMO_IMAGE)"
+	@$(CLI) info $(DEMO_IMAGE)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,96 @@
+// salvage-cli: the recovery engine from the command line.
+
+#include "salvage/cli/Commands.h"
+#include "salvage/disk/LogicalDisk.h"
+#include "salvage/disk/Messages.h"
+
+#include <iostream>
+
+namespace salvage::cli {
+
+std::optional<std::string> Arguments::Value(const std::string& name) const
+{
+    const auto it = values.find(name);
+    if (it == values.end() || it->second.empty())
+        return std::nullopt;
+    return it->second.back();
+}
+
+std::optional<std::string> ParseArguments(const std::vector<std::string>& args,
+                                          const std::set<std::string>& flagNames,
+                                          const std::set<std::string>& valueNames,
+                                          const std::set<std::string>& repeatableNames, Arguments& out)
+{
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            out.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::optional<std::string> inlineValue;
+        if (const auto eq = arg.find('='); eq != std::string::npos) {
+            inlineValue = arg.substr(eq + 1);
+            arg.resize(eq);
+        }
+        if (flagNames.count(arg) != 0 && !inlineValue) {
+            out.flags.insert(arg);
+        } else if (valueNames.count(arg) != 0 || repeatableNames.count(arg) != 0) {
+            if (!inlineValue && i + 1 >= args.size())
+                return "option " + arg + " needs a value";
+            auto& list = out.values[arg];
+            if (!list.empty() && repeatableNames.count(arg) == 0)
+                return "option " + arg + " is given twice";
+            list.push_back(inlineValue ? *inlineValue : args[++i]);
+        } else {
+            return "unknown option " + arg;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace salvage::cli
+
+namespace {
+
+void PrintUsage(std::ostream& out)
+{
+    out << "usage: salvage-cli COMMAND [OPTIONS] VOLUME\n"
+           "\n"
+           "VOLUME is a FAT or NTFS volume: a device or a disk-image file, or a whole-disk\n"
+           "image with an MBR or GPT partition table (pick a partition with --partition N).\n"
+           "The volume is only ever read.\n"
+           "\n"
+           "commands:\n"
+           "  info [--json] [--partition N] VOLUME\n"
+           "      the file-system kind and the geometry of the volume\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace salvage::cli;
+    salvage::SetMessageHook([](const std::string& text, salvage::MessageIcon) { std::cerr << text << "\n"; });
+    if (!salvage::InitRawDiskAccess())
+        return kExitFailure;
+    if (argc < 2) {
+        PrintUsage(std::cerr);
+        return kExitUsage;
+    }
+    const std::string verb = argv[1];
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (verb == "info")
+        return RunInfo(args);
+    if (verb == "--help" || verb == "-h" || verb == "help") {
+        PrintUsage(std::cout);
+        return kExitOk;
+    }
+    std::cerr << "salvage-cli: unknown command \"" << verb << "\"\n";
+    PrintUsage(std::cerr);
+    return kExitUsage;
+}

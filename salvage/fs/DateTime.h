@@ -1,0 +1,34 @@
+#pragma once
+// The model's date type: days since 30 December 1899 00:00 local time as a
+// double, the fraction being the time of day; 0 means no date is known.
+// Dates before the epoch follow the same convention as positive ones: the
+// whole part counts days backwards and the fraction is still the time of day.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace salvage {
+
+using TDateTime = double;
+
+struct DateTimeFields {
+    int Year = 0, Month = 0, Day = 0;
+    int Hour = 0, Minute = 0, Second = 0, Millisecond = 0;
+};
+
+// The day-count date of a calendar date and time; nullopt when the fields do
+// not form a real date (31 February, hour 24, ...).
+[[nodiscard]] std::optional<TDateTime> EncodeDateTime(const DateTimeFields& fields);
+
+// The calendar fields of a day-count date.
+[[nodiscard]] DateTimeFields DecodeDateTime(TDateTime value);
+
+// A FILETIME (100-ns intervals since 1601-01-01 UTC) converted to local time.
+// 0, and values the platform cannot convert, give 0.
+[[nodiscard]] TDateTime FileTimeToDateTime(std::uint64_t fileTime);
+
+// "YYYY-MM-DDThh:mm:ss" of a day-count date; empty for 0.
+[[nodiscard]] std::string FormatIsoDateTime(TDateTime value);
+
+} // namespace salvage

@@ -1,0 +1,131 @@
+#include "tests/support/RunProcess.h"
+#include "tests/support/TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+using testdata::RunProcess;
+using testdata::ShellQuote;
+
+namespace {
+
+std::string Cli(const std::string& args)
+{
+    return ShellQuote(SALVAGE_CLI) + " " + args;
+}
+
+// A whole-disk image: an MBR whose partition 1 (type 0x0E) holds the FAT16
+// test volume at sector 2048, and partition 2 holds nothing we can read.
+std::string MakeDiskImage(const std::string& dir, bool secondFat)
+{
+    const auto volume = testdata::ReadFileBytes(testdata::FatVolume("fat16").image);
+    const std::uint32_t sectors = static_cast<std::uint32_t>(volume.size() / 512);
+    std::vector<std::uint8_t> disk((2048 + sectors) * 512ull + (secondFat ? volume.size() : 4096 * 512ull), 0);
+    auto entry = [&](int slot, std::uint8_t type, std::uint32_t start, std::uint32_t count) {
+        std::uint8_t* e = &disk[446 + 16 * slot];
+        e[4] = type;
+        std::memcpy(e + 8, &start, 4);
+        std::memcpy(e + 12, &count, 4);
+    };
+    entry(0, 0x0E, 2048, sectors);
+    entry(1, 0x83, 2048 + sectors, secondFat ? sectors : 4096);
+    disk[510] = 0x55;
+    disk[511] = 0xAA;
+    std::memcpy(&disk[2048 * 512ull], volume.data(), volume.size());
+    if (secondFat)
+        std::memcpy(&disk[(2048ull + sectors) * 512], volume.data(), volume.size());
+    const std::string path = dir + (secondFat ? "/two.img" : "/disk.img");
+    testdata::WriteFileBytes(path, disk);
+    return path;
+}
+
+} // namespace
+
+TEST(CliInfo, ReferenceImageGeometry)
+{
+    const auto r = RunProcess(Cli("info " + ShellQuote(testdata::ReferenceFatImage())));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("File system: FAT16\n"), std::string::npos) << r.out;
+    for (const char* line : {"Bytes per sector: 512\n", "Sectors per cluster: 2\n", "Reserved sectors: 8\n",
+                             "Number of FATs: 2\n", "Sectors per FAT: 24\n", "Root entries: 512\n",
+                             "DataStart: 88\n", "Root directory key: 56\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line;
+}
+
+TEST(CliInfo, JsonObject)
+{
+    const auto r = RunProcess(Cli("info --json " + ShellQuote(testdata::ReferenceFatImage())));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "{\"kind\":\"FAT16\",\"bytes_per_sector\":512,\"sectors_per_cluster\":2,\"reserved_sectors\":8,"
+              "\"fat_count\":2,\"sectors_per_fat\":24,\"root_entries\":512,\"fat_start\":8,\"data_start\":88,"
+              "\"fat_type\":1,\"root_key\":56}\n");
+}
+
+TEST(CliInfo, GeneratedVolumesReportTheirKinds)
+{
+    for (const auto& [name, kind] : {std::pair{"fat12", "FAT12"}, {"fat16", "FAT16"}, {"fat32", "FAT32"}}) {
+        const auto r = RunProcess(Cli("info --json " + ShellQuote(testdata::FatVolume(name).image)));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find(std::string("\"kind\":\"") + kind + "\""), std::string::npos) << r.out;
+    }
+}
+
+TEST(CliInfo, FailuresGiveAMessageAndANonZeroStatus)
+{
+    auto r = RunProcess(Cli("info /nonexistent.img"));
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
+
+    const std::string dir = testdata::MakeTempDir("kestrel-cli");
+    testdata::WriteFileBytes(dir + "/zeros.img", std::vector<std::uint8_t>(1 << 20, 0));
+    r = RunProcess(Cli("info " + ShellQuote(dir + "/zeros.img")));
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.err.find("No valid supported file system present on the volume."), std::string::npos) << r.err;
+
+    r = RunProcess(Cli("info --bogus x"));
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("unknown option --bogus"), std::string::npos);
+    r = RunProcess(Cli("frobnicate"));
+    EXPECT_EQ(r.exitCode, 2);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(CliInfo, WholeDiskImageUsesItsOnlyFatPartition)
+{
+    const std::string dir = testdata::MakeTempDir("kestrel-cli");
+    const std::string disk = MakeDiskImage(dir, false);
+    auto r = RunProcess(Cli("info " + ShellQuote(disk)));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Partition 1: start sector 2048, 32768 sectors, type 0x0E, FAT16"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Partition 2:"), std::string::npos);
+    EXPECT_NE(r.out.find("File system: FAT16"), std::string::npos);
+    EXPECT_NE(r.out.find("Root directory key: "), std::string::npos);
+
+    r = RunProcess(Cli("info --partition 2 " + ShellQuote(disk)));
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.err.find("No valid supported file system"), std::string::npos);
+    r = RunProcess(Cli("info --partition 7 " + ShellQuote(disk)));
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.err.find("has no partition 7"), std::string::npos) << r.err;
+    r = RunProcess(Cli("info --partition x " + ShellQuote(disk)));
+    EXPECT_NE(r.exitCode, 0);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(CliInfo, TwoFatPartitionsNeedAChoice)
+{
+    const std::string dir = testdata::MakeTempDir("kestrel-cli");
+    const std::string disk = MakeDiskImage(dir, true);
+    auto r = RunProcess(Cli("info --json " + ShellQuote(disk)));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\"partitions\":[{\"number\":1"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("\"kind\":\"FAT16\",\"bytes"), std::string::npos) << "no partition chosen";
+    r = RunProcess(Cli("info --json --partition 2 " + ShellQuote(disk)));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\"partition\":2,\"kind\":\"FAT16\""), std::string::npos) << r.out;
+    std::filesystem::remove_all(dir);
+}

@@ -1,0 +1,73 @@
+#include "salvage/fs/DateTime.h"
+#include "salvage/fs/FAT.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace salvage;
+
+TEST(DateTime, DayCountEpochAndKnownDates)
+{
+    EXPECT_DOUBLE_EQ(*EncodeDateTime({1899, 12, 30, 0, 0, 0, 0}), 0.0);
+    EXPECT_DOUBLE_EQ(*EncodeDateTime({1900, 1, 1, 0, 0, 0, 0}), 2.0);
+    EXPECT_DOUBLE_EQ(*EncodeDateTime({2004, 2, 29, 12, 0, 0, 0}), 38046.5);
+    EXPECT_DOUBLE_EQ(*EncodeDateTime({1899, 12, 29, 6, 0, 0, 0}), -1.25) << "time of day stays positive";
+    EXPECT_FALSE(EncodeDateTime({2003, 2, 29, 0, 0, 0, 0})) << "no leap day in 2003";
+    EXPECT_FALSE(EncodeDateTime({2004, 4, 31, 0, 0, 0, 0}));
+    EXPECT_FALSE(EncodeDateTime({2004, 1, 1, 24, 0, 0, 0}));
+}
+
+TEST(DateTime, DecodeRoundTrips)
+{
+    for (const DateTimeFields f : {DateTimeFields{2004, 2, 29, 23, 59, 58, 0}, DateTimeFields{1980, 1, 1, 0, 0, 0, 0},
+                                   DateTimeFields{2107, 12, 31, 12, 30, 15, 500},
+                                   DateTimeFields{1850, 6, 15, 18, 0, 0, 0}}) {
+        const DateTimeFields back = DecodeDateTime(*EncodeDateTime(f));
+        EXPECT_EQ(back.Year, f.Year);
+        EXPECT_EQ(back.Month, f.Month);
+        EXPECT_EQ(back.Day, f.Day);
+        EXPECT_EQ(back.Hour, f.Hour);
+        EXPECT_EQ(back.Minute, f.Minute);
+        EXPECT_EQ(back.Second, f.Second);
+        EXPECT_EQ(back.Millisecond, f.Millisecond);
+    }
+    EXPECT_EQ(FormatIsoDateTime(*EncodeDateTime({2004, 2, 29, 7, 8, 9, 0})), "2004-02-29T07:08:09");
+    EXPECT_EQ(FormatIsoDateTime(0), "");
+}
+
+TEST(DateTime, FileTimeIsConvertedToLocalTime)
+{
+    // 2004-02-29 12:00:00 UTC as a FILETIME.
+    constexpr std::uint64_t kFileTime = (1078056000ull + 11644473600ull) * 10000000ull;
+    const char* previous = std::getenv("TZ");
+    const std::string saved = previous ? previous : "";
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_DOUBLE_EQ(FileTimeToDateTime(kFileTime), 38046.5);
+    setenv("TZ", "EST5", 1); // five hours behind UTC, no daylight saving
+    tzset();
+    EXPECT_EQ(FormatIsoDateTime(FileTimeToDateTime(kFileTime)), "2004-02-29T07:00:00");
+    if (previous)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+    EXPECT_EQ(FileTimeToDateTime(0), 0.0);
+}
+
+TEST(DosDateTime, ValidAndInvalidWords)
+{
+    // 2004-02-29 10:20:30: date = (24 << 9) | (2 << 5) | 29, time = (10 << 11) | (20 << 5) | 15.
+    const std::uint16_t date = (24 << 9) | (2 << 5) | 29;
+    const std::uint16_t time = (10 << 11) | (20 << 5) | 15;
+    EXPECT_EQ(FormatIsoDateTime(DosDateTimeToDateTime(date, time)), "2004-02-29T10:20:30");
+    EXPECT_EQ(DosDateTimeToDateTime(0, 0), 0.0);
+    EXPECT_EQ(DosDateTimeToDateTime((24 << 9) | (13 << 5) | 1, 0), 0.0) << "month 13";
+    EXPECT_EQ(DosDateTimeToDateTime((24 << 9) | (2 << 5) | 31, 0), 0.0) << "31 February";
+    EXPECT_EQ(DosDateTimeToDateTime((23 << 9) | (2 << 5) | 29, 0), 0.0) << "29 February 2003";
+    EXPECT_EQ(DosDateTimeToDateTime(date, 0xC000), 0.0) << "hour 24";
+    EXPECT_EQ(DosDateTimeToDateTime(date, (1 << 11) | (60 << 5)), 0.0) << "minute 60";
+    EXPECT_EQ(DosDateTimeToDateTime(date, 30), 0.0) << "second 60";
+    EXPECT_NE(DosDateTimeToDateTime(date, 29), 0.0) << "second 58";
+}

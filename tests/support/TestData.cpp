@@ -1,0 +1,75 @@
+#include "tests/support/TestData.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+namespace testdata {
+
+std::string Path(const std::string& relative)
+{
+    return std::string(KESTREL_TESTDATA_DIR) + "/" + relative;
+}
+
+std::string ReferenceFatImage()
+{
+    return Path("reference/6-undel-fat/6-fat-undel.dd");
+}
+
+std::string ReferenceNtfsImage()
+{
+    return Path("reference/7-undel-ntfs/7-ntfs-undel.dd");
+}
+
+GeneratedVolume FatVolume(const std::string& name)
+{
+    const std::string base = Path("fat/" + name);
+    return {base + ".img", base + ".src", base + ".manifest"};
+}
+
+std::vector<ManifestEntry> ReadManifest(const std::string& manifestPath)
+{
+    std::ifstream in(manifestPath);
+    if (!in)
+        throw std::runtime_error("cannot read " + manifestPath);
+    std::vector<ManifestEntry> entries;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string status, kind, path, size;
+        if (!std::getline(fields, status, '\t') || !std::getline(fields, kind, '\t') ||
+            !std::getline(fields, path, '\t') || !std::getline(fields, size, '\t'))
+            continue;
+        entries.push_back({status == "deleted", kind == "dir", path, std::stoull(size)});
+    }
+    return entries;
+}
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+std::string MakeTempDir(const std::string& prefix)
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot create a temporary folder");
+    return pattern;
+}
+
+} // namespace testdata

@@ -1,0 +1,10 @@
+# Unpacks the reference image archives into OUT_DIR (skipped when done before).
+file(GLOB archives ${ARCHIVE_DIR}/*.zip)
+foreach(archive ${archives})
+  get_filename_component(stem ${archive} NAME_WE)
+  if(NOT EXISTS ${OUT_DIR}/${stem}.done)
+    file(MAKE_DIRECTORY ${OUT_DIR})
+    file(ARCHIVE_EXTRACT INPUT ${archive} DESTINATION ${OUT_DIR})
+    file(TOUCH ${OUT_DIR}/${stem}.done)
+  endif()
+endforeach()
