@@ -1,0 +1,38 @@
+#include "platform/TargetFolder.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace platform {
+
+bool OutputFile::WriteZeros(std::uint64_t count)
+{
+    static const std::vector<std::uint8_t> zeros(1 << 20, 0);
+    while (count > 0) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, zeros.size()));
+        if (!Write(std::span(zeros.data(), n)))
+            return false;
+        count -= n;
+    }
+    return true;
+}
+
+std::string SafeComponentName(std::string_view name)
+{
+    if (name.empty())
+        return "_";
+    if (name == "." || name == "..")
+        return std::string(name.size(), '_');
+    std::string safe(name);
+    for (char& c : safe) {
+#if defined(_WIN32)
+        if (c == '/' || c == '\\')
+#else
+        if (c == '/')
+#endif
+            c = '_';
+    }
+    return safe;
+}
+
+} // namespace platform

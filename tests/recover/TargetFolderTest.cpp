@@ -1,0 +1,132 @@
+#include "platform/TargetFolder.h"
+#include "tests/support/TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using platform::OpenTargetFolder;
+using platform::SafeComponentName;
+
+namespace {
+
+class TargetFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override { root_ = testdata::MakeTempDir("kestrel-target"); }
+    void TearDown() override { fs::remove_all(root_); }
+    std::string root_;
+};
+
+bool WriteText(platform::TargetFolder& folder, const std::string& name, const std::string& text)
+{
+    std::string error;
+    auto file = folder.CreateOutputFile(name, error);
+    if (!file)
+        return false;
+    const bool ok = file->Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    return file->Close() && ok;
+}
+
+} // namespace
+
+TEST(SafeComponentName, DiskNamesCannotNameAnotherFolder)
+{
+    EXPECT_EQ(SafeComponentName("."), "_");
+    EXPECT_EQ(SafeComponentName(".."), "__");
+    EXPECT_EQ(SafeComponentName("../../x"), ".._.._x");
+    EXPECT_EQ(SafeComponentName("/etc/passwd"), "_etc_passwd");
+    EXPECT_EQ(SafeComponentName(""), "_");
+    EXPECT_EQ(SafeComponentName("...txt"), "...txt");
+    EXPECT_EQ(SafeComponentName("a\\b"), "a\\b") << "a backslash is an ordinary character here";
+}
+
+TEST_F(TargetFolderTest, CreatesMissingLevelsAndStaysInside)
+{
+    std::string error;
+    auto target = OpenTargetFolder(root_ + "/a/b/c/", error);
+    ASSERT_TRUE(target) << error;
+    auto sub = target->Subfolder("..", error);
+    ASSERT_TRUE(sub) << error;
+    ASSERT_TRUE(WriteText(*sub, "../escape.txt", "x"));
+    EXPECT_TRUE(fs::exists(root_ + "/a/b/c/__/.._escape.txt"));
+    EXPECT_FALSE(fs::exists(root_ + "/a/b/escape.txt"));
+    EXPECT_EQ(sub->Path(), root_ + "/a/b/c/__");
+}
+
+TEST_F(TargetFolderTest, ExistingFilesAreReplaced)
+{
+    std::string error;
+    auto target = OpenTargetFolder(root_, error);
+    ASSERT_TRUE(target);
+    ASSERT_TRUE(WriteText(*target, "f.txt", "a long first version"));
+    ASSERT_TRUE(WriteText(*target, "f.txt", "short"));
+    EXPECT_EQ(fs::file_size(root_ + "/f.txt"), 5u);
+}
+
+TEST_F(TargetFolderTest, PlantedLinksAreNotFollowed)
+{
+    const std::string outside = root_ + "/outside";
+    fs::create_directories(outside);
+    testdata::WriteFileBytes(outside + "/victim.txt", {'k', 'e', 'e', 'p'});
+    fs::create_directories(root_ + "/target");
+    fs::create_symlink(outside + "/victim.txt", root_ + "/target/file.txt");
+    fs::create_directory_symlink(outside, root_ + "/target/folder");
+
+    std::string error;
+    auto target = OpenTargetFolder(root_ + "/target", error);
+    ASSERT_TRUE(target);
+    EXPECT_FALSE(target->CreateOutputFile("file.txt", error));
+    EXPECT_NE(error.find("file.txt"), std::string::npos) << error;
+    EXPECT_FALSE(target->Subfolder("folder", error));
+    EXPECT_EQ(testdata::ReadFileBytes(outside + "/victim.txt").size(), 4u) << "the link's target is untouched";
+}
+
+TEST_F(TargetFolderTest, UnusableTargetsGiveTheSystemMessage)
+{
+    testdata::WriteFileBytes(root_ + "/plain", {1});
+    std::string error;
+    EXPECT_FALSE(OpenTargetFolder(root_ + "/plain/sub", error));
+    EXPECT_NE(error.find("Not a directory"), std::string::npos) << error;
+    EXPECT_FALSE(OpenTargetFolder("", error));
+    auto target = OpenTargetFolder(root_, error);
+    ASSERT_TRUE(target);
+    EXPECT_FALSE(target->Subfolder("plain", error)) << "a file stands where the folder would go";
+}
+
+TEST_F(TargetFolderTest, ZerosAreWrittenInFull)
+{
+    std::string error;
+    auto target = OpenTargetFolder(root_, error);
+    auto file = target->CreateOutputFile("zeros.bin", error);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file->WriteZeros(3 * 1048576 + 17));
+    ASSERT_TRUE(file->Close());
+    const auto bytes = testdata::ReadFileBytes(root_ + "/zeros.bin");
+    ASSERT_EQ(bytes.size(), 3u * 1048576 + 17);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 0), static_cast<std::ptrdiff_t>(bytes.size()));
+}
+
+TEST_F(TargetFolderTest, AFullDiskIsReportedNotIgnored)
+{
+    // A file-size limit stands in for a full disk: the write past it fails.
+    std::string error;
+    auto target = OpenTargetFolder(root_, error);
+    auto file = target->CreateOutputFile("big.bin", error);
+    ASSERT_TRUE(file);
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = old;
+    limit.rlim_cur = 4096;
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limit));
+    const bool ok = file->WriteZeros(8192);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(ok);
+    EXPECT_NE(file->Error().find("big.bin"), std::string::npos) << file->Error();
+    EXPECT_FALSE(file->Close()) << "the failure stays reported";
+}
