@@ -129,7 +129,7 @@ public:
             break;
         }
         if (ReadOnly()) {
-            ReportCorruptOnce(loaded, "it is not used");
+            ReportOnce(loaded, Damaged(loaded, "it is not used"));
             return Hive{};
         }
         // Look again under the lock: another program may have dealt with it.
@@ -140,7 +140,7 @@ public:
         });
         if (!result) {
             // It could not be kept aside: the defaults hold and nothing is written.
-            ReportCorruptOnce(loaded, "it could not be moved aside, so the settings are not saved");
+            ReportOnce(loaded, Damaged(loaded, "it could not be moved aside, so the settings are not saved"));
             return Hive{};
         }
         return result;
@@ -168,12 +168,12 @@ public:
 
         Loaded loaded = Load();
         if (loaded.state == LoadState::Unreadable) {
-            ReportRegistryProblem("The settings file \"" + file_ + "\" cannot be read (" + loaded.problem +
-                                  "); the settings are not saved.");
+            ReportOnce(loaded, "The settings file \"" + file_ + "\" cannot be read (" + loaded.problem +
+                                   "); the settings are not saved.");
             return false;
         }
         if (loaded.state == LoadState::Corrupt && !KeepAside(loaded)) {
-            ReportCorruptOnce(loaded, "it could not be moved aside, so the settings are not saved");
+            ReportOnce(loaded, Damaged(loaded, "it could not be moved aside, so the settings are not saved"));
             return false;
         }
         if (!change(loaded.hive))
@@ -237,16 +237,20 @@ private:
             aside = base + "-" + std::to_string(n);
         if (::rename(file_.c_str(), aside.c_str()) != 0)
             return false;
-        ReportRegistryProblem("The settings file \"" + file_ + "\" is damaged (" + loaded.problem +
-                              "). It was kept as \"" + aside + "\" and the default settings are used.");
+        ReportRegistryProblem(Damaged(loaded, "it was kept as \"" + aside + "\" and the default settings are used"));
         loaded.state = LoadState::Missing;
         loaded.hive = Hive{};
         return true;
     }
 
-    // For a damaged file that stays where it is: said once per process and
-    // version of the file, not at every read.
-    void ReportCorruptOnce(const Loaded& loaded, const std::string& consequence) const
+    [[nodiscard]] std::string Damaged(const Loaded& loaded, const std::string& consequence) const
+    {
+        return "The settings file \"" + file_ + "\" is damaged (" + loaded.problem + "); " + consequence + ".";
+    }
+
+    // For a file that stays where it is: said once per process and version
+    // of the file, not at every read or write.
+    void ReportOnce(const Loaded& loaded, const std::string& message) const
     {
         static std::mutex mutex;
         static std::set<std::string> reported;
@@ -257,8 +261,7 @@ private:
             if (!reported.insert(id).second)
                 return;
         }
-        ReportRegistryProblem("The settings file \"" + file_ + "\" is damaged (" + loaded.problem + "); " +
-                              consequence + ".");
+        ReportRegistryProblem(message);
     }
 
     // Temporary files are made only under the lock, so any that exist while

@@ -178,9 +178,16 @@ TEST_F(RegistryTest, DamagedHiveIsKeptAsideAndReportedOnce)
 
 TEST_F(RegistryTest, HiveThatCannotBeReadIsNotOverwritten)
 {
+    auto key = OpenRegistryKey(RegRoot::CurrentUser, "Software", RegOpen::Create);
+    ASSERT_NE(key, nullptr);
+    fs::remove(Hive());
     fs::create_directory(Hive());  // something that is there but is no file
     EXPECT_EQ(OpenRegistryKey(RegRoot::CurrentUser, "Software", RegOpen::Create), nullptr);
+    EXPECT_FALSE(key->WriteDword("A", 1));
+    EXPECT_FALSE(key->WriteDword("B", 2));
+    EXPECT_EQ(key->Read("A"), std::nullopt);
     EXPECT_TRUE(fs::is_directory(Hive()));
+    EXPECT_EQ(reports_.size(), 1u);  // said once, not at every write
 }
 
 TEST_F(RegistryTest, AbandonedWriteLeavesTheOldFile)
