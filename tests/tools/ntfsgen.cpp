@@ -53,6 +53,7 @@ extern "C" {
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -138,6 +139,7 @@ private:
         entry.directory = type == S_IFDIR;
         entry.path = path;
         entry.record = ni->mft_no;
+        live_[path] = entries_.size();
         entries_.push_back(entry);
         return ni;
     }
@@ -195,10 +197,10 @@ private:
 
     Entry& Live(const std::string& path)
     {
-        for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
-            if (!it->deleted && it->path == path)
-                return *it;
-        throw std::runtime_error("no live entry " + path);
+        const auto it = live_.find(path);
+        if (it == live_.end())
+            throw std::runtime_error("no live entry " + path);
+        return entries_[it->second];
     }
 
     void Put(const std::string& path, const std::vector<char>& bytes)
@@ -229,6 +231,7 @@ private:
         if (rc != 0)
             Fail("delete " + path);
         entry.deleted = true;
+        live_.erase(path);
     }
 
     void Interleave(std::size_t chunk, const std::string& p1, const std::string& s1, const std::string& p2,
@@ -287,6 +290,7 @@ private:
     std::string image_;
     ntfs_volume* vol_ = nullptr;
     std::vector<Entry> entries_;
+    std::unordered_map<std::string, std::size_t> live_;  // path -> its entry
 };
 
 void Generator::Run(const std::vector<std::string>& f)
