@@ -123,6 +123,7 @@ void TNTFS::CloseNTFSVolume() noexcept
     bitmapRecord_.clear();
     bitmapCache_.clear();
     bitmapCacheValid_ = false;
+    bitmapCacheRead_ = false;
 }
 
 TNTFSOpenResult TNTFS::Setup()
@@ -166,7 +167,7 @@ TNTFSOpenResult TNTFS::Setup()
 
     const auto data = FindAttribute(mftRecord_, kData, std::nullopt, false, 0);
     if (!data || !data->NonResident())
-        return {0, "The MFT's own record has no data attribute: the volume is damaged."};
+        return {0, "The MFT's own record has no usable data attribute: the volume is damaged."};
     // More records than the volume can hold would be a scan of nothing.
     const std::uint64_t mftBytes = AttributeDataSize(*data);
     if (mftBytes > volumeBytes)
@@ -359,12 +360,12 @@ bool TNTFS::IsClusterInUse(std::uint64_t lcn)
     const std::uint64_t index = byte / clusterBytes;
     if (!bitmapCacheValid_ || bitmapCacheIndex_ != index) {
         bitmapCache_.resize(static_cast<std::size_t>(clusterBytes));
-        bitmapCacheValid_ = false;
-        if (!ReadAttributeClusters(bitmapRecord_, kData, 1, bitmapCache_, index))
-            return false;  // unreadable bitmap: counts as free
         bitmapCacheIndex_ = index;
         bitmapCacheValid_ = true;
+        bitmapCacheRead_ = ReadAttributeClusters(bitmapRecord_, kData, 1, bitmapCache_, index);
     }
+    if (!bitmapCacheRead_)
+        return false;  // unreadable bitmap: counts as free
     return (bitmapCache_[static_cast<std::size_t>(byte % clusterBytes)] >> (lcn % 8) & 1) != 0;
 }
 

@@ -235,10 +235,12 @@ private:
     std::vector<std::uint8_t> bitmapRecord_;  // record 6 ($Bitmap), fixed up
     mutable std::vector<std::uint8_t> scratch_;  // cluster-sized reads of ReadMFTRecord
 
-    // IsClusterInUse keeps the last $Bitmap cluster it read.
+    // IsClusterInUse keeps the last $Bitmap cluster it asked for (and
+    // whether it could be read): the answers are those of one read per question.
     std::vector<std::uint8_t> bitmapCache_;
     std::uint64_t bitmapCacheIndex_ = 0;
     bool bitmapCacheValid_ = false;
+    bool bitmapCacheRead_ = false;
 
     struct FileSystemHandle;  // Windows: the device handle for the file-record request
     std::unique_ptr<FileSystemHandle> fsHandle_;

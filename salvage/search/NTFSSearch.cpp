@@ -113,6 +113,7 @@ void TNTFSSearch::Visit(TNTFS& ntfs)
             work.Deleted = !info.InUse();
             FillWork(work, current, info);
             if (info.Directory()) {
+                work.Size = 0;
                 sink_.NtfsDirFound(work);
             } else {
                 work.Size = info.Size;
@@ -128,6 +129,7 @@ void TNTFSSearch::Visit(TNTFS& ntfs)
             work.Deleted = false;
             FillWork(work, current, info);
             if (info.Directory()) {
+                work.Size = 0;
                 sink_.NtfsDirFound(work);
             } else {
                 work.Size = info.Size;

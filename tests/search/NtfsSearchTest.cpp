@@ -3,6 +3,7 @@
 
 #include "salvage/disk/Messages.h"
 #include "salvage/fs/DateTime.h"
+#include "salvage/fs/NTFS.h"
 #include "salvage/search/NTFSSearch.h"
 #include "tests/search/RecordingSink.h"
 #include "tests/support/TestData.h"
@@ -282,4 +283,32 @@ TEST(NtfsSearch, AVolumeThatCannotBeOpenedGivesAMessageAndAnEmptyResult)
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[1], platform::SystemErrorText(ENOENT));
     salvage::SetMessageHook(nullptr);
+}
+
+TEST(NtfsSearch, ARecordFreeInTheBitmapButInUseInItsHeaderIsNotDeleted)
+{
+    const auto volume = testdata::NtfsVolume("ntfs4k");
+    std::uint32_t readme = 0;
+    for (const auto& m : testdata::ReadNtfsManifest(volume.manifest))
+        if (m.entry.path == "/README.TXT")
+            readme = m.record;
+    auto image = testdata::ReadFileBytes(volume.image);
+
+    // Clear the record's bit in the MFT bitmap, leaving the record as it is.
+    salvage::TNTFS ntfs;
+    std::uint64_t records = 0;
+    ASSERT_TRUE(ntfs.OpenNTFSVolume(platform::MakeMemoryVolume(image), records).Ok());
+    const auto bitmap = ntfs.FindAttribute(ntfs.MFTRecord(), 0xB0, std::nullopt, false, 0);
+    ASSERT_TRUE(bitmap && bitmap->NonResident());
+    const auto at = ntfs.MapVCN(*bitmap, 0);
+    ASSERT_TRUE(at);
+    image[at->Lcn * ntfs.ClusterBytes() + readme / 8] &= static_cast<std::uint8_t>(~(1u << (readme % 8)));
+
+    RecordingSink sink;
+    Search(platform::MakeMemoryVolume(image), sink, true);
+    const Report* r = sink.ByRecord(readme);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->info.Name, "README.TXT");
+    EXPECT_FALSE(r->info.Deleted);
+    EXPECT_EQ(r->info.Condition, salvage::kNotAssessed);
 }
