@@ -1,0 +1,49 @@
+#!/bin/sh
+# ntfs-bench.sh NTFSGEN NTFS_SCAN_BENCH SALVAGE_CLI OUTDIR
+#
+# Builds (once) an NTFS image with 200 folders of 1000 small files, a quarter
+# of them deleted again (more than 200,000 MFT records), then times:
+#   - reading the MFT's bytes once, and the search itself (ntfs_scan_bench);
+#   - salvage-cli list --json, when the command exists, with its peak memory;
+#   - sleuthkit's fls -r -p on the same image, when it is installed.
+set -eu
+PATH="$PATH:/usr/sbin:/sbin"
+gen=$1 scan=$2 cli=$3 out=$4
+img="$out/ntfs200k.img"
+mkdir -p "$out"
+
+if [ ! -f "$img.done" ]; then
+    echo "== building $img (takes a minute)"
+    rm -f "$img"
+    truncate -s 640M "$img"
+    mkntfs -F -f -q -c 4096 -L BENCH "$img" >/dev/null 2>&1
+    printf 'bulk\t/\t200\t1000\t100\nbulkdelete\t/\t200\t1000\t4\n' > "$out/ntfs200k.script"
+    LC_ALL=C.UTF-8 "$gen" "$img" "$out/ntfs200k.script" "$out/ntfs200k.manifest"
+    touch "$img.done"
+fi
+"$cli" info "$img"
+
+echo "== search"
+"$scan" "$img"
+
+timed() {
+    if [ -x /usr/bin/time ]; then
+        /usr/bin/time -f "%e s, peak resident memory %M KiB" "$@"
+    else
+        start=$(date +%s.%N)
+        "$@"
+        echo "$(echo "$(date +%s.%N) - $start" | bc) s"
+    fi
+}
+
+if "$cli" list --help >/dev/null 2>&1; then
+    echo "== salvage-cli list --json"
+    "$cli" list --json "$img" >/dev/null
+    timed "$cli" list --json "$img" >/dev/null
+fi
+
+if command -v fls >/dev/null 2>&1; then
+    echo "== fls -r -p"
+    fls -r -p "$img" >/dev/null
+    timed fls -r -p "$img" >/dev/null
+fi
