@@ -168,11 +168,12 @@ TEST(FoundFileModel, PlaceholdersBecomeTheirFoldersAndMove)
     EXPECT_EQ(m.FindNodeByRef(5)->Text(), ".");
     EXPECT_TRUE(m.FindNodeByRef(5)->Expanded());
     EXPECT_EQ(m.NodeIndex().Count(), 6u);  // 5, 50, 61, 60, 37, 62
-    std::uint32_t last = 0;
-    for (const auto& [ref, node] : m.NodeIndex()) {
-        EXPECT_GT(ref, last);
-        last = ref;
-    }
+    std::vector<std::uint32_t> refs;
+    m.NodeIndex().ForEach([&](std::uint32_t ref, TTreeNode* node) {
+        refs.push_back(ref);
+        EXPECT_EQ(node->Data().DirRef, ref);
+    });
+    EXPECT_EQ(refs, (std::vector<std::uint32_t>{5, 37, 50, 60, 61, 62}));
 }
 
 // Records naming each other as parents must not cut folders off the tree.
