@@ -1,5 +1,6 @@
 # The README's two commands:
-#   make demo   build, then run salvage-cli on the bundled demo volume
+#   make demo   build, then run salvage-cli on the bundled demo volume (its
+#               geometry, then the deleted files it still holds)
 #   make test   build, then run every test
 # Both install missing Debian packages first when run as root (otherwise they
 # print the apt-get line to run and stop).
@@ -31,6 +32,9 @@ $(DEMO_IMAGE): demo/make-demo-volume.sh
 demo: build $(DEMO_IMAGE)
 	@echo "== salvage-cli info $(DEMO_IMAGE)"
 	@$(CLI) info $(DEMO_IMAGE)
+	@echo
+	@echo "== salvage-cli list --deleted $(DEMO_IMAGE)"
+	@$(CLI) list --deleted $(DEMO_IMAGE)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

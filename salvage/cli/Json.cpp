@@ -6,26 +6,33 @@ namespace salvage::cli {
 
 std::string JsonQuote(std::string_view text)
 {
-    std::string out = "\"";
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    // Runs of characters that need no escape are copied whole.
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        out.append(text, start, i - start);
+        start = i + 1;
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
         case '\n': out += "\\n"; break;
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char esc[8];
-                std::snprintf(esc, sizeof esc, "\\u%04x", c);
-                out += esc;
-            } else {
-                out += ch;
-            }
+        default: {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            out += esc;
+        }
         }
     }
-    return out + "\"";
+    out.append(text, start, std::string_view::npos);
+    out += '"';
+    return out;
 }
 
 void JsonObject::Key(std::string_view key)

@@ -10,10 +10,14 @@
 namespace salvage {
 
 // Names a directory the FAT search reported, so that later reports can give
-// it as their parent. Tokens are handed out by the worker, starting at 1.
+// it as their parent. Tokens are handed out by the worker, starting at 1 and
+// counting up (small and dense); a directory is reported before anything in it.
 using DirToken = std::uint32_t;
 inline constexpr DirToken kNoDir = 0;  // the top level
 
+// The worker calls these on its own thread, one at a time and in order;
+// TModelSink applies them to a found-file model, TBatchingSink hands them on
+// in batches.
 class TSearchSink {
 public:
     virtual ~TSearchSink() = default;

@@ -1,0 +1,123 @@
+#include "tests/support/RunProcess.h"
+#include "tests/support/TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+using testdata::RunProcess;
+using testdata::ShellQuote;
+
+namespace {
+
+std::string Cli(const std::string& args)
+{
+    return ShellQuote(SALVAGE_CLI) + " " + args;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+const std::string kReferenceList =
+    "Type  State            Size  Cond         Ref  Path\n"
+    "dir   live                -  -             56  .\n"
+    "file  live                0  -              0  ./FAT_REC_.1\n"
+    "file  deleted          1584  Good           2  ./?RAG1.DAT\n"
+    "file  deleted          3873  Good           3  ./?RAG2.DAT\n"
+    "file  deleted           780  Good           7  ./?ING.DAT\n"
+    "file  deleted          3801  Good           8  ./?ULT1.DAT\n"
+    "dir   deleted             -  -             13  ./?IR1\n"
+    "file  deleted          1715  Good          18  ./?IR1/MULT2.DAT\n"
+    "dir   deleted             -  -             16  ./?IR1/DIR2\n"
+    "file  deleted          2027  Good          17  ./?IR1/DIR2/FRAG3.DAT\n"
+    "dir   deleted             -  -             14  ./System Volume Information\n"
+    "dir   deleted             -  -             15  ./System Volume Information/"
+    "_restore{A25F48CA-6632-4143-8EF8-3586A84AB5AF}\n"
+    "dir   deleted             -  -             16  ./System Volume Information/"
+    "_restore{A25F48CA-6632-4143-8EF8-3586A84AB5AF}/?P1\n";
+
+} // namespace
+
+TEST(CliList, ReferenceImageTree)
+{
+    const std::string image = ShellQuote(testdata::ReferenceFatImage());
+    auto r = RunProcess(Cli("list " + image));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, kReferenceList);
+    EXPECT_EQ(r.err, "") << "no progress when stderr is not a terminal";
+
+    // The filtered tree: the same without the live volume label.
+    r = RunProcess(Cli("list --deleted " + image));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string expected = kReferenceList;
+    const std::string label = "file  live                0  -              0  ./FAT_REC_.1\n";
+    expected.erase(expected.find(label), label.size());
+    EXPECT_EQ(r.out, expected);
+}
+
+TEST(CliList, JsonLines)
+{
+    const std::string image = ShellQuote(testdata::ReferenceFatImage());
+    auto r = RunProcess(Cli("list --json " + image));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 13u);
+    EXPECT_EQ(lines[0], "{\"path\":\".\",\"name\":\".\",\"type\":\"dir\",\"deleted\":false,\"size\":null,"
+                        "\"condition\":\"\",\"ref\":56,\"modified\":null,\"created\":null}");
+    EXPECT_EQ(lines[7], "{\"path\":\"./?IR1/MULT2.DAT\",\"name\":\"MULT2.DAT\",\"type\":\"file\",\"deleted\":true,"
+                        "\"size\":1715,\"condition\":\"Good\",\"ref\":18,\"modified\":\"2004-02-14T12:54:22\","
+                        "\"created\":\"2004-02-14T12:54:20\"}");
+
+    r = RunProcess(Cli("list --json --no-condition --deleted " + image));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.find("\"Good\""), std::string::npos);
+    EXPECT_EQ(Lines(r.out).size(), 12u);
+
+    // Long names, live and deleted, on a generated volume.
+    r = RunProcess(Cli("list --json " + ShellQuote(testdata::FatVolume("fat32").image)));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("{\"path\":\"./Deleted long name.txt\",\"name\":\"Deleted long name.txt\",\"type\":\"file\","
+                         "\"deleted\":true,\"size\":2500,"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"path\":\"./OldFolder/Sub\",\"name\":\"Sub\",\"type\":\"dir\",\"deleted\":true"),
+              std::string::npos);
+}
+
+TEST(CliList, VolumesItCannotList)
+{
+    auto r = RunProcess(Cli("list " + ShellQuote(testdata::ReferenceNtfsImage())));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "NTFS volumes are not supported yet.\n");
+    EXPECT_EQ(r.out, "");
+
+    const std::string dir = testdata::MakeTempDir("kestrel-list");
+    testdata::WriteFileBytes(dir + "/zeros.img", std::vector<std::uint8_t>(1 << 20, 0));
+    r = RunProcess(Cli("list " + ShellQuote(dir + "/zeros.img")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "No valid supported file system present on the volume.\n");
+
+    // A FAT boot sector with no sector size is refused, not searched.
+    auto bytes = testdata::ReadFileBytes(testdata::FatVolume("fat16").image);
+    bytes[11] = bytes[12] = 0;
+    testdata::WriteFileBytes(dir + "/nosize.img", bytes);
+    r = RunProcess(Cli("list " + ShellQuote(dir + "/nosize.img")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("no sector or cluster size"), std::string::npos) << r.err;
+
+    r = RunProcess(Cli("list /nonexistent.img"));
+    EXPECT_EQ(r.exitCode, 1);
+    r = RunProcess(Cli("list --bogus x"));
+    EXPECT_EQ(r.exitCode, 2);
+    r = RunProcess(Cli("list"));
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("usage: salvage-cli list"), std::string::npos);
+    std::filesystem::remove_all(dir);
+}

@@ -1,0 +1,263 @@
+// The FAT search on hand-built directories: exact corner cases of the walk
+// and damaged or random directory data. Every run must end, complete and
+// leave a tree whose every node is reachable.
+
+#include "salvage/search/FAT32Search.h"
+#include "salvage/search/ModelSink.h"
+#include "tests/search/TreeDump.h"
+#include "tests/support/FatImage.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace salvage;
+using namespace salvage::fat;
+using searchtest::DumpTree;
+using testdata::FatGeometry;
+using testdata::FatImageBuilder;
+using testdata::LongEntry;
+using testdata::ShortEntry;
+
+namespace {
+
+FatGeometry Fat16()
+{
+    FatGeometry g;
+    g.typeText = "FAT16";
+    g.sectorsPerFat = 9;  // 2304 entries
+    g.totalSectors = 2880;
+    return g;
+}
+
+FatGeometry Fat32()
+{
+    FatGeometry g;
+    g.typeText = "FAT32";
+    g.reservedSectors = 32;
+    g.rootEntries = 0;
+    g.sectorsPerFat = 32;
+    g.totalSectors = 4096;
+    g.rootCluster = 2;
+    return g;
+}
+
+constexpr std::uint32_t kEnd16 = 0xFFFF;
+
+TDirEntry Deleted(TDirEntry e)
+{
+    e[0] = kEntryDeleted;
+    return e;
+}
+
+TDirEntry Dir(const std::string& name11, std::uint32_t cluster)
+{
+    return ShortEntry(name11, kAttrDirectory, cluster, 0);
+}
+
+TDirEntry File(const std::string& name11, std::uint32_t cluster = 0, std::uint32_t size = 0)
+{
+    return ShortEntry(name11, 0x20, cluster, size);
+}
+
+// Writes entries one after another from `offset`.
+void PutEntries(FatImageBuilder& b, std::uint64_t offset, const std::vector<TDirEntry>& entries)
+{
+    for (const TDirEntry& e : entries) {
+        b.Put(offset, e);
+        offset += kDirEntrySize;
+    }
+}
+
+// A subdirectory's first cluster: "." naming itself, ".." and the entries.
+void PutDirectory(FatImageBuilder& b, std::uint32_t cluster, std::uint32_t parent, std::vector<TDirEntry> entries)
+{
+    entries.insert(entries.begin(), {Dir(".", cluster), Dir("..", parent)});
+    PutEntries(b, b.ClusterOffset(cluster), entries);
+}
+
+struct Result {
+    TFoundFileModel model;
+    bool done = false;
+};
+
+void Search(const FatImageBuilder& b, Result& r)
+{
+    TFAT32 fat(b.Volume());
+    ASSERT_TRUE(fat.Usable()) << fat.Problem();
+    TModelSink sink(r.model, {}, [&] { r.done = true; });
+    TFAT32Search search(fat, sink, true);
+    search.Start();
+    search.Wait();
+    std::size_t reachable = 0;
+    for (const TTreeNode* n = r.model.Tree().First(); n; n = r.model.Tree().NextDepthFirst(*n))
+        ++reachable;
+    EXPECT_EQ(reachable, r.model.Tree().Count());
+}
+
+} // namespace
+
+TEST(FatSearchCorners, UnusedSlotsDotNamesAndTheLabel)
+{
+    FatImageBuilder b(Fat16());
+    PutEntries(b, b.RootOffset(),
+               {ShortEntry("TESTVOL", kAttrVolumeLabel, 0, 0), File("A       TXT"), TDirEntry{},  // unused slot
+                LongEntry(0x41, ".hidden"), File("HIDDEN~1   "), File(".PROFILE   "), File("B       TXT")});
+    Result r;
+    Search(b, r);
+    EXPECT_TRUE(r.done);
+    EXPECT_EQ(DumpTree(r.model.Tree()), ". [0]\n./TESTVOL\n./A.TXT\n./B.TXT\n");
+}
+
+TEST(FatSearchCorners, EmptyRootMakesNoTree)
+{
+    FatImageBuilder b(Fat16());
+    Result r;
+    Search(b, r);
+    EXPECT_TRUE(r.done);
+    EXPECT_TRUE(r.model.Tree().Empty());
+}
+
+// A deleted directory keeps only its first cluster; a long-name run that
+// went on into the next one runs off the end of the data. That loses the run,
+// not the rest of the volume.
+TEST(FatSearchCorners, LongNameRunAtTheEndOfADirectory)
+{
+    for (const bool fat32 : {false, true}) {
+        SCOPED_TRACE(fat32 ? "FAT32" : "FAT16");
+        FatImageBuilder b(fat32 ? Fat32() : Fat16());
+        const std::uint32_t end = fat32 ? 0x0FFFFFFF : kEnd16;
+        std::vector<TDirEntry> root = {Deleted(Dir("OLD", 3)), File("Z       TXT", 0, 5), Dir("LIVE", 4)};
+        if (fat32) {
+            PutEntries(b, b.ClusterOffset(2), root);
+            b.SetFatEntry(2, end);
+        } else {
+            PutEntries(b, b.RootOffset(), root);
+        }
+        std::vector<TDirEntry> old = {File("A       TXT", 0, 7)};
+        for (int i = 0; i < 13; ++i)  // to the last slot of the 512-byte cluster
+            old.push_back(Deleted(LongEntry(static_cast<std::uint8_t>(13 - i), "lost name")));
+        PutDirectory(b, 3, 0, old);
+        PutDirectory(b, 4, 0, {File("INSIDE  TXT", 0, 9)});
+        b.SetFatEntry(4, end);
+        Result r;
+        Search(b, r);
+        EXPECT_TRUE(r.done);
+        EXPECT_EQ(DumpTree(r.model.Tree()),
+                  ". [4]\n./Z.TXT\n./?LD [2]\n./?LD/A.TXT (deleted)\n./LIVE [0]\n./LIVE/INSIDE.TXT\n");
+    }
+}
+
+TEST(FatSearchCorners, DeletedDirectoriesAndTheirContents)
+{
+    FatImageBuilder b(Fat16());
+    PutEntries(b, b.RootOffset(),
+               {Deleted(Dir("INUSE", 5)), Deleted(Dir("FREE", 6)), Dir("MOVED", 8), Dir("EMPTY", 0)});
+    b.SetFatEntry(5, kEnd16);  // taken again: its "." still names it, but it was overwritten
+    PutDirectory(b, 5, 0, {File("GHOST   TXT")});
+    PutDirectory(b, 6, 0, {File("KEEP    TXT", 20, 100), Dir("SUB", 7), Deleted(File("GONE    TXT", 21, 100))});
+    PutDirectory(b, 7, 6, {File("X       TXT", 22, 100), Dir("SUBSUB", 9)});
+    PutDirectory(b, 9, 7, {});
+    b.SetFatEntry(8, kEnd16);
+    PutDirectory(b, 8, 0, {File("OTHER   TXT")});
+    b.Put(b.ClusterOffset(8), Dir(".", 10));  // the cluster now belongs to another directory
+    b.SetFatEntry(21, kEnd16);                // GONE.TXT's cluster is in use: poor condition
+    Result r;
+    Search(b, r);
+    EXPECT_TRUE(r.done);
+    EXPECT_EQ(DumpTree(r.model.Tree()),
+              ". [4]\n"
+              "./?NUSE [2]\n"                                          // not opened: in use again
+              "./?REE [2]\n"
+              "./?REE/KEEP.TXT (deleted)\n./?REE/?ONE.TXT (deleted)\n"  // everything in it is deleted,
+              "./?REE/SUB [2]\n./?REE/SUB/X.TXT (deleted)\n"            // subfolders too
+              "./?REE/SUB/SUBSUB [2]\n"
+              "./EMPTY [0]\n"
+              "./MOVED [0]\n");                                        // not opened: "." names another
+    const TTreeNode* free = r.model.Tree().NodeAt(2);
+    ASSERT_EQ(free->Data().Files.size(), 2u);
+    EXPECT_EQ(free->Data().Files[0].Condition, kGood);
+    EXPECT_EQ(free->Data().Files[1].Condition, kPoor);
+    EXPECT_EQ(free->Data().DirRef, 6u);
+    EXPECT_EQ(free->Data().ParentRef, Fat16().reservedSectors + 2 * Fat16().sectorsPerFat);
+}
+
+// FAT12/16 name the root by its first sector, which may equal the first
+// cluster of a subdirectory: that subdirectory is still scanned.
+TEST(FatSearchCorners, RootKeyEqualToASubdirectoryCluster)
+{
+    FatImageBuilder b(Fat16());
+    const std::uint32_t rootKey = 1 + 2 * 9;
+    PutEntries(b, b.RootOffset(), {Dir("SAMEKEY", rootKey)});
+    PutDirectory(b, rootKey, 0, {File("F       TXT")});
+    b.SetFatEntry(rootKey, kEnd16);
+    Result r;
+    Search(b, r);
+    EXPECT_EQ(DumpTree(r.model.Tree()), ". [0]\n./SAMEKEY [0]\n./SAMEKEY/F.TXT\n");
+    EXPECT_EQ(r.model.Tree().First()->Data().DirRef, rootKey);
+}
+
+TEST(FatSearchCorners, ChainsThatLoopOrRunIntoAnAncestor)
+{
+    FatImageBuilder b(Fat32());
+    PutEntries(b, b.ClusterOffset(2), {Dir("A", 3), File("ROOT    TXT")});
+    b.SetFatEntry(2, 2);  // the root's chain loops onto itself
+    PutDirectory(b, 3, 0, {File("ONE     TXT")});
+    b.SetFatEntry(3, 4);
+    PutEntries(b, b.ClusterOffset(4), {File("TWO     TXT"), Dir("B", 5)});
+    b.SetFatEntry(4, 2);  // ... and A's runs on into the root's
+    PutDirectory(b, 5, 3, {File("THREE   TXT")});
+    b.SetFatEntry(5, 3);  // B's runs back into its parent
+    Result r;
+    Search(b, r);
+    EXPECT_TRUE(r.done);
+    EXPECT_EQ(DumpTree(r.model.Tree()),
+              ". [0]\n./ROOT.TXT\n./A [0]\n./A/ONE.TXT\n./A/TWO.TXT\n./A/B [0]\n./A/B/THREE.TXT\n");
+}
+
+TEST(FatSearchCorners, VeryDeepNestingIsBounded)
+{
+    FatImageBuilder b(Fat16());
+    const std::uint32_t levels = 2100;
+    PutEntries(b, b.RootOffset(), {Dir("D", 3)});
+    for (std::uint32_t c = 3; c < 3 + levels; ++c) {
+        PutDirectory(b, c, c - 1, {Dir("D", c + 1)});
+        b.SetFatEntry(c, kEnd16);
+    }
+    Result r;
+    Search(b, r);
+    EXPECT_TRUE(r.done);
+    // Folders below the depth limit are reported but not opened.
+    EXPECT_EQ(r.model.Tree().Count(), 1 + TFAT32Search::kMaxDepth);
+}
+
+TEST(FatSearchCorners, RandomDirectoryDataEndsCleanly)
+{
+    for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 rng(seed);
+        FatImageBuilder b(seed % 2 ? Fat16() : Fat32());
+        const bool fat32 = seed % 2 == 0;
+        auto& bytes = b.Bytes();
+        // Plausible directories pointing at each other, then noise.
+        std::vector<TDirEntry> root;
+        for (std::uint32_t c = 3; c < 12; ++c)
+            root.push_back(rng() % 3 ? Dir("D" + std::to_string(c), c) : Deleted(Dir("X" + std::to_string(c), c)));
+        PutEntries(b, fat32 ? b.ClusterOffset(2) : b.RootOffset(), root);
+        for (std::uint32_t c = 3; c < 12; ++c) {
+            PutDirectory(b, c, 0, {});
+            const std::uint64_t from = b.ClusterOffset(c) + (seed % 4) * kDirEntrySize;
+            for (std::uint64_t i = from; i < b.ClusterOffset(c) + 512; ++i)
+                bytes[i] = static_cast<std::uint8_t>(rng());
+        }
+        for (std::uint32_t c = 2; c < 300; ++c)
+            b.SetFatEntry(c, rng() % 4 ? rng() % 40 : 0xFFFFFFFF);
+        const std::uint64_t rootData = fat32 ? b.ClusterOffset(2) : b.RootOffset();
+        for (std::uint64_t i = rootData + root.size() * kDirEntrySize; i < rootData + 1024; ++i)
+            if (rng() % 2)
+                bytes[i] = static_cast<std::uint8_t>(rng());
+        Result r;
+        Search(b, r);
+        EXPECT_TRUE(r.done);
+    }
+}
