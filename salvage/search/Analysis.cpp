@@ -1,7 +1,9 @@
 #include "salvage/search/Analysis.h"
 
+#include "salvage/fs/NTFS.h"
 #include "salvage/search/FAT32Search.h"
 #include "salvage/search/ModelSink.h"
+#include "salvage/search/NTFSSearch.h"
 
 namespace salvage {
 
@@ -47,6 +49,16 @@ std::unique_ptr<TAnalysis> TAnalysis::Open(const TLogicalDisk& disk, platform::V
             error = analysis->fat_->Problem();
             return nullptr;
         }
+    } else {
+        // The search opens its own reader; a volume it could not open is
+        // refused here, with the reason, rather than searched into nothing.
+        TNTFS ntfs;
+        std::uint64_t records = 0;
+        const TNTFSOpenResult opened = ntfs.OpenNTFSVolume(analysis->volume_, records);
+        if (!opened.Ok()) {
+            error = opened.Message;
+            return nullptr;
+        }
     }
     return analysis;
 }
@@ -56,9 +68,7 @@ std::unique_ptr<TWorkerThread> TAnalysis::CreateSearch(TSearchSink& sink, const 
 {
     switch (kind_) {
     case TFileSystemKind::NTFS:
-        // TNTFSSearch (over the NTFS reader) is made here once it exists.
-        error = kNtfsNotSupportedYet;
-        return nullptr;
+        return std::make_unique<TNTFSSearch>(volume_, sink, options.EstimateCondition);
     case TFileSystemKind::FAT32:
     case TFileSystemKind::FAT16:
     case TFileSystemKind::FAT12:

@@ -18,8 +18,6 @@
 
 namespace salvage {
 
-inline constexpr const char* kNtfsNotSupportedYet = "NTFS volumes are not supported yet.";
-
 struct TAnalysisOptions {
     // The setting "Determinate file's recovery probability".
     bool EstimateCondition = true;

@@ -91,13 +91,21 @@ TEST(CliList, JsonLines)
               std::string::npos);
 }
 
+TEST(CliList, NtfsReferenceImage)
+{
+    auto r = RunProcess(Cli("list --deleted --json " + ShellQuote(testdata::ReferenceNtfsImage())));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("{\"path\":\"$$folder_37/sing2.dat\",\"name\":\"sing2.dat\",\"type\":\"file\","
+                         "\"deleted\":true,\"size\":1005,\"condition\":\"Good\",\"ref\":38,"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"path\":\"./dir1/dir2/frag3.dat\""), std::string::npos);
+    EXPECT_EQ(r.out.find("$MFT"), std::string::npos) << "live system files are not in the deleted view";
+}
+
 TEST(CliList, VolumesItCannotList)
 {
-    auto r = RunProcess(Cli("list " + ShellQuote(testdata::ReferenceNtfsImage())));
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "NTFS volumes are not supported yet.\n");
-    EXPECT_EQ(r.out, "");
-
+    testdata::ProcessResult r;
     const std::string dir = testdata::MakeTempDir("kestrel-list");
     testdata::WriteFileBytes(dir + "/zeros.img", std::vector<std::uint8_t>(1 << 20, 0));
     r = RunProcess(Cli("list " + ShellQuote(dir + "/zeros.img")));
