@@ -32,5 +32,6 @@ struct Arguments {
                                                         Arguments& out);
 
 int RunInfo(const std::vector<std::string>& args);
+int RunList(const std::vector<std::string>& args);
 
 } // namespace salvage::cli

@@ -67,7 +67,11 @@ void PrintUsage(std::ostream& out)
            "\n"
            "commands:\n"
            "  info [--json] [--partition N] VOLUME\n"
-           "      the file-system kind and the geometry of the volume\n";
+           "      the file-system kind and the geometry of the volume\n"
+           "  list [--deleted] [--json] [--no-condition] [--partition N] VOLUME\n"
+           "      analyses the volume and prints every folder and file found, live and\n"
+           "      deleted; --deleted prints only the deleted ones and the folders that hold\n"
+           "      them, --no-condition skips the recovery-condition estimate\n";
 }
 
 } // namespace
@@ -86,6 +90,8 @@ int main(int argc, char** argv)
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (verb == "info")
         return RunInfo(args);
+    if (verb == "list")
+        return RunList(args);
     if (verb == "--help" || verb == "-h" || verb == "help") {
         PrintUsage(std::cout);
         return kExitOk;

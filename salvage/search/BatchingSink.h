@@ -1,0 +1,85 @@
+#pragma once
+// Collects a worker's reports and hands them over in batches: when a batch
+// holds maxReports reports, or when its oldest report has waited `interval`
+// (a timer thread sees to that while the worker is busy reading). The
+// windows post each batch to their main thread and replay it there into a
+// TModelSink, which gives the same tree as applying every report at once.
+//
+// Progress is not batched: it goes straight to its callback, on the worker's
+// thread. Done travels as the last report of the last batch.
+
+#include "salvage/search/SearchSink.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace salvage {
+
+struct TSearchReport {
+    enum class Kind : std::uint8_t { FatDir, FatFile, NtfsDir, NtfsFile, Done };
+    Kind kind = Kind::Done;
+    DirToken parent = kNoDir;  // FatDir: its parent; FatFile: its folder
+    DirToken self = kNoDir;    // FatDir: its own token
+    TFileInfo info;
+};
+
+using TReportBatch = std::vector<TSearchReport>;
+
+// Applies a batch, in order, to another sink.
+void ReplayReports(const TReportBatch& batch, TSearchSink& target);
+
+class TBatchingSink : public TSearchSink {
+public:
+    using Consumer = std::function<void(TReportBatch&& batch)>;
+    using ProgressFn = std::function<void(int percent)>;
+
+    static constexpr std::size_t kDefaultBatchSize = 4096;
+    static constexpr std::chrono::milliseconds kDefaultInterval{20};
+
+    // The consumer is called on the worker's thread or on the sink's timer
+    // thread, one batch at a time and in order; it must not call back into
+    // this sink and should only hand the batch on (post it to a queue).
+    explicit TBatchingSink(Consumer consumer, ProgressFn progress = {},
+                           std::size_t maxReports = kDefaultBatchSize,
+                           std::chrono::milliseconds interval = kDefaultInterval);
+    TBatchingSink(const TBatchingSink&) = delete;
+    TBatchingSink& operator=(const TBatchingSink&) = delete;
+    // Stops the timer. Reports still pending are dropped: call Flush() once
+    // the worker has ended (also after a stop) to hand them over.
+    ~TBatchingSink() override;
+
+    void FatDirFound(const TFileInfo& dir, DirToken parent, DirToken self) override;
+    void FatFileFound(const TFileInfo& file, DirToken folder) override;
+    void NtfsDirFound(const TFileInfo& dir) override;
+    void NtfsFileFound(const TFileInfo& file) override;
+    void Progress(int percent) override;
+    void Done() override;
+
+    // Hands over whatever is pending now.
+    void Flush();
+
+private:
+    void Add(TSearchReport&& report, bool deliverNow);
+    void Deliver();  // mutex_ held
+    void TimerLoop();
+
+    Consumer consumer_;
+    ProgressFn progress_;
+    const std::size_t maxReports_;
+    const std::chrono::milliseconds interval_;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    TReportBatch pending_;
+    std::chrono::steady_clock::time_point oldest_;
+    bool stopping_ = false;
+    std::thread timer_;
+};
+
+} // namespace salvage

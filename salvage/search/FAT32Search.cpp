@@ -1,0 +1,270 @@
+#include "salvage/search/FAT32Search.h"
+
+#include "salvage/disk/Bytes.h"
+#include "salvage/disk/Errors.h"
+#include "salvage/fs/TextConvert.h"
+
+#include <cmath>
+
+namespace salvage {
+
+using namespace fat;
+
+namespace {
+
+constexpr const char* kRootName = ".";
+
+bool IsDirectory(const TDirEntry& entry)
+{
+    return (entry[kEntryAttributes] & kAttrDirectory) != 0;
+}
+
+// Directory entries that could be descended into, "." and ".." included; at
+// least 1, so that each level can split its share of the progress.
+std::uint32_t CountSubdirectories(ByteSpan data)
+{
+    std::uint32_t count = 0;
+    for (std::size_t off = 0; InBounds(data.size(), off, kDirEntrySize); off += kDirEntrySize)
+        if (data[off] != kEntryNeverUsed && (data[off + kEntryAttributes] & kAttrDirectory) != 0)
+            ++count;
+    return count == 0 ? 1 : count;
+}
+
+} // namespace
+
+int RoundHalfEven(double value) noexcept
+{
+    double whole = std::floor(value);
+    const double fraction = value - whole;
+    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0))
+        whole += 1.0;
+    return static_cast<int>(whole);
+}
+
+struct TFAT32Search::Frame {
+    TMemoryStream data;
+    std::uint32_t key = 0;
+    DirToken token = kNoDir;  // kNoDir: the root, whose node is made at its first entry
+    bool deleted = false;     // the directory is deleted, or lies in a deleted one
+    int lo = 0;
+    int hi = 100;
+    std::uint32_t subCount = 1;
+    std::uint32_t i = 0;      // directories met so far
+};
+
+TFAT32Search::TFAT32Search(TFAT32& fat, TSearchSink& sink, bool estimateCondition)
+    : fat_(fat), sink_(sink), estimateCondition_(estimateCondition)
+{
+}
+
+TFAT32Search::~TFAT32Search()
+{
+    Stop();
+}
+
+void TFAT32Search::Execute()
+{
+    VisitedDirs.Clear();
+    directoryClusters_.clear();
+    nextToken_ = 1;
+    try {
+        Scan();
+    } catch (...) {
+        // A range error or a failed allocation ends the scan; what was
+        // reported stays, and the search still completes below.
+    }
+    if (!StopRequested()) {
+        VisitedDirs.Clear();
+        directoryClusters_.clear();
+        sink_.Done();
+    }
+}
+
+void TFAT32Search::Scan()
+{
+    if (!fat_.Usable())
+        return;
+    std::vector<Frame> stack;
+    stack.emplace_back();
+    if (!LoadRoot(stack.back()))
+        return;
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (!InBounds(frame.data.Size(), frame.data.Position(), kDirEntrySize)) {
+            stack.pop_back();
+            continue;
+        }
+        Frame child;
+        if (ScanEntry(frame, child, stack.size()))
+            stack.push_back(std::move(child));
+        // Stop between entries; every level ends at once.
+        if (Terminated())
+            return;
+    }
+}
+
+bool TFAT32Search::LoadRoot(Frame& frame)
+{
+    frame.token = kNoDir;
+    if (fat_.FATType == kFAT32) {
+        frame.key = fat_.RootCluster();
+        bool failed = false;
+        TMemoryStream first = fat_.ReadCluster(frame.key, failed);
+        if (failed)
+            return false;
+        frame.data = ReadDirectoryChain(frame.key, std::move(first));
+        VisitedDirs.Add(static_cast<std::int32_t>(frame.key));
+    } else {
+        frame.key = fat_.RootKey();
+        const std::uint64_t bytes = static_cast<std::uint64_t>(fat_.RootEntries()) * kDirEntrySize;
+        TMemoryStream data(static_cast<std::size_t>(bytes));
+        const auto sectors = static_cast<std::uint32_t>(bytes / fat_.BytesPerSector());
+        if (fat_.ReadSectors(sectors, data.Buffer(), frame.key))
+            return false;
+        // The key is a sector number here, which can equal the cluster of a
+        // subdirectory; the root is kept out of VisitedDirs so that such a
+        // subdirectory is still scanned (nothing leads back into this area).
+        frame.data = std::move(data);
+    }
+    frame.subCount = CountSubdirectories(frame.data.Bytes());
+    return true;
+}
+
+bool TFAT32Search::LoadSubdirectory(Frame& frame, std::uint32_t key, bool deleted)
+{
+    if (VisitedDirs.Contains(static_cast<std::int32_t>(key)))
+        return false;
+    bool failed = false;
+    TMemoryStream first = fat_.ReadCluster(key, failed);
+    if (failed)
+        return false;
+    // The cluster still holds this directory only when it starts with the
+    // "." entry that names it.
+    TDirEntry dot{};
+    first.ReadBuffer(dot.data(), dot.size());
+    first.Seek(0);
+    if (dot[0] != '.' || EntryFirstCluster(dot) != key)
+        return false;
+    // A deleted directory whose first cluster is in use again was overwritten.
+    if (deleted && fat_.FirstClusterCondition(dot) == kConditionPoor)
+        return false;
+    // A deleted directory's FAT entry is free, so only its first cluster is read.
+    frame.data = ReadDirectoryChain(key, std::move(first));
+    if (frame.data.Size() == 0)
+        return false;
+    VisitedDirs.Add(static_cast<std::int32_t>(key));
+    frame.key = key;
+    frame.deleted = deleted;
+    frame.subCount = CountSubdirectories(frame.data.Bytes());
+    return true;
+}
+
+TMemoryStream TFAT32Search::ReadDirectoryChain(std::uint32_t first, TMemoryStream firstCluster)
+{
+    TMemoryStream chain;
+    TMemoryStream cluster = std::move(firstCluster);
+    std::uint32_t c = first;
+    // Bounded three ways: the cluster count, the largest directory, and the
+    // clusters already read (which ends a loop at its first repeat).
+    for (std::uint32_t n = 0; n < fat_.ClusterLimit(); ++n) {
+        if (!directoryClusters_.insert(c).second)
+            break;
+        if (chain.Size() + cluster.Size() > kMaxDirectoryBytes)
+            break;
+        chain.Append(cluster.Bytes());
+        c = fat_.GetFATEntry(c);
+        if (c < 2 || c >= fat_.EndOfChain())
+            break;
+        bool failed = false;
+        cluster = fat_.ReadCluster(c, failed);
+        if (failed)
+            break;
+    }
+    chain.Seek(0);
+    return chain;
+}
+
+bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
+{
+    TDirEntry entry{};
+    frame.data.ReadBuffer(entry.data(), entry.size());
+
+    std::string name;
+    bool shortName = true;
+    if (entry[kEntryAttributes] == kAttrLongName) {
+        try {
+            name = ReadLongName(entry, frame.data);
+        } catch (const EReadError&) {
+            // The run reaches the end of this directory's data (typically a
+            // deleted directory of which only the first cluster is left): the
+            // run has no entry to name, and the rest of the volume is scanned.
+            frame.data.Seek(frame.data.Size());
+            return false;
+        }
+        shortName = false;
+    } else {
+        name = ShortEntryName(entry);
+    }
+    // An unused slot does not end the directory: scanning goes on.
+    if (entry[0] == kEntryNeverUsed)
+        return false;
+
+    if (frame.token == kNoDir) {
+        // The root's node is made at its first entry.
+        TFileInfo root;
+        root.FileRef = root.ParentRef = frame.key;
+        root.Name = kRootName;
+        frame.token = nextToken_++;
+        sink_.FatDirFound(root, kNoDir, frame.token);
+    }
+
+    TFileInfo work;
+    work.Created = DosDateTimeToDateTime(LoadLE16(entry, kEntryCreateDate), LoadLE16(entry, kEntryCreateTime));
+    work.Modified = DosDateTimeToDateTime(LoadLE16(entry, kEntryWriteDate), LoadLE16(entry, kEntryWriteTime));
+    work.ParentRef = frame.key;
+    work.FileRef = EntryFirstCluster(entry);
+    work.Size = LoadLE32(entry, kEntryFileSize);
+    const bool directory = IsDirectory(entry);
+    if (entry[0] == kEntryDeleted) {
+        // Deleted short names lose their first byte.
+        if (shortName)
+            ReplaceFirstChar(name, '?');
+        work.Deleted = true;
+        if (!directory && estimateCondition_)
+            work.Condition = fat_.EstimateCondition(entry);
+    }
+    work.Name = std::move(name);
+    // "." and "..", and any name that starts with a dot.
+    if (!work.Name.empty() && work.Name[0] == '.')
+        return false;
+
+    if (!directory) {
+        // Everything in a deleted folder is deleted, whatever its own entry says.
+        if (frame.deleted && !work.Deleted) {
+            work.Deleted = true;
+            if (estimateCondition_)
+                work.Condition = fat_.EstimateCondition(entry);
+        }
+        sink_.FatFileFound(work, frame.token);
+        return false;
+    }
+
+    // So are the folders in it, and all below them.
+    if (frame.deleted)
+        work.Deleted = true;
+    const DirToken self = nextToken_++;
+    sink_.FatDirFound(work, frame.token, self);
+    const double share = static_cast<double>(frame.hi - frame.lo) / frame.subCount;
+    const int childLo = frame.lo + RoundHalfEven(share * frame.i);
+    const int childHi = frame.lo + RoundHalfEven(share * (frame.i + 1));
+    sink_.Progress(childLo);
+    ++frame.i;
+    if (depth >= kMaxDepth || !LoadSubdirectory(child, work.FileRef, work.Deleted))
+        return false;
+    child.token = self;
+    child.lo = childLo;
+    child.hi = childHi;
+    return true;
+}
+
+} // namespace salvage

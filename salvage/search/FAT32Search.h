@@ -1,0 +1,64 @@
+#pragma once
+// TFAT32Search: the worker that analyses a FAT12/16/32 volume. It walks the
+// directory tree from the root and reports every directory and file entry,
+// live and deleted, to its sink; it descends into deleted directories as long
+// as their first cluster still holds their directory data.
+//
+// The worker never reads the results tree: it names the folders it reports
+// with DirTokens and remembers itself whether the folder it is in is deleted.
+
+#include "salvage/fs/FAT.h"
+#include "salvage/search/ListInteger.h"
+#include "salvage/search/SearchSink.h"
+#include "salvage/search/WorkerThread.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <unordered_set>
+#include <vector>
+
+namespace salvage {
+
+class TFAT32Search : public TWorkerThread {
+public:
+    // Deeper folders are still reported, but not descended into: no real
+    // path is this deep, and each level holds its directory's data.
+    static constexpr std::size_t kMaxDepth = 2048;
+
+    // `fat` must be usable (TFAT32::Usable) and, like `sink`, outlive the
+    // worker; the worker uses the reader alone while it runs. With
+    // estimateCondition (the setting "Determinate file's recovery
+    // probability") every deleted file gets a Condition.
+    TFAT32Search(TFAT32& fat, TSearchSink& sink, bool estimateCondition);
+    ~TFAT32Search() override;
+
+    // Keys of the directories scanned so far (cleared when the search ends by itself).
+    TListInteger VisitedDirs;
+
+protected:
+    void Execute() override;
+
+private:
+    struct Frame;
+
+    void Scan();
+    [[nodiscard]] bool LoadRoot(Frame& frame);
+    [[nodiscard]] bool LoadSubdirectory(Frame& frame, std::uint32_t key, bool deleted);
+    [[nodiscard]] TMemoryStream ReadDirectoryChain(std::uint32_t first, TMemoryStream firstCluster);
+    // Handles the next entry of `frame`; fills `child` and returns true when
+    // the entry is a directory to descend into.
+    [[nodiscard]] bool ScanEntry(Frame& frame, Frame& child, std::size_t depth);
+
+    TFAT32& fat_;
+    TSearchSink& sink_;
+    const bool estimateCondition_;
+    DirToken nextToken_ = 1;
+    // Every cluster read as directory data: a chain that runs into one of them
+    // (a loop, a link back into an ancestor) ends there.
+    std::unordered_set<std::uint32_t> directoryClusters_;
+};
+
+// Round to nearest, halves to even (the progress split).
+[[nodiscard]] int RoundHalfEven(double value) noexcept;
+
+} // namespace salvage

@@ -1,0 +1,79 @@
+#pragma once
+// The results of an analysis: the tree of every folder found with the files
+// found in each, the filtered copy that holds only deleted material, and the
+// NTFS directory index. The operations below turn search reports into tree
+// nodes and file records; they run on one thread (the main thread in the
+// windows), never at the same time as a reader of the trees.
+
+#include "salvage/search/FileInfo.h"
+#include "salvage/search/ResultsTree.h"
+#include "salvage/search/TreeNodesList.h"
+
+#include <cstdint>
+
+namespace salvage {
+
+// The text of the root folder's node.
+inline constexpr const char* kRootText = ".";
+// Placeholder folders read "$$folder_" followed by the record number.
+inline constexpr const char* kPlaceholderPrefix = "$$folder_";
+
+class TFoundFileModel {
+public:
+    TFoundFileModel() = default;
+    TFoundFileModel(const TFoundFileModel&) = delete;
+    TFoundFileModel& operator=(const TFoundFileModel&) = delete;
+
+    // Every folder found (the unfiltered tree).
+    [[nodiscard]] TResultsTree& Tree() noexcept { return tree_; }
+    [[nodiscard]] const TResultsTree& Tree() const noexcept { return tree_; }
+    // Deleted folders, folders holding deleted items and their deleted files;
+    // rebuilt by BuildFilterTree.
+    [[nodiscard]] TResultsTree& FilterTree() noexcept { return filter_; }
+    [[nodiscard]] const TResultsTree& FilterTree() const noexcept { return filter_; }
+
+    // Empties both trees, NodeIndex and its cache (before each analysis).
+    void Clear();
+
+    // Node and each ancestor: HasDeleted set; image 4 unless it is 2. True
+    // when an image changed.
+    bool MarkDeletedUp(TTreeNode* node);
+
+    // FAT: a folder record under parent (null: the top level). Deleted
+    // folders get image 2 and mark their ancestors.
+    TTreeNode* AddDirRecord(const TFileInfo& record, TTreeNode* parent);
+    // FAT: a copy of the record joins the folder's Files.
+    void AddFileRecord(const TFileInfo& record, TTreeNode& dir);
+
+    // NTFS: the folder registered for ref, through a one-entry cache (ref 0
+    // never answers from the cache).
+    [[nodiscard]] TTreeNode* FindNodeByRef(std::uint32_t ref);
+    void RegisterNode(std::uint32_t ref, TTreeNode* node);
+    // A top-level "$$folder_<ref>" node (image 2) for a parent not seen yet.
+    TTreeNode* AddPlaceholder(std::uint32_t ref);
+    // NTFS: a file record, filed under its parent (or its parent's placeholder).
+    void AddNTFSFile(const TFileInfo& record);
+    // NTFS: a folder record; a placeholder made for it earlier becomes the
+    // folder and moves under its own parent, keeping its files and children.
+    TTreeNode* AddNTFSDir(const TFileInfo& record);
+    [[nodiscard]] const TTreeNodesList& NodeIndex() const noexcept { return nodeIndex_; }
+
+    // Rebuilds the filtered tree from the unfiltered one and links every
+    // copied folder with its original through TwinIndex (absolute indexes).
+    void BuildFilterTree();
+
+private:
+    TResultsTree tree_;
+    TResultsTree filter_;
+    TTreeNodesList nodeIndex_;
+    std::uint32_t cacheRef_ = 0;  // 0: the cache is empty
+    TTreeNode* cacheNode_ = nullptr;
+};
+
+// True for the images of folders that hold deleted material (2 or 4).
+[[nodiscard]] inline bool ShowsDeleted(const TTreeNode& node) noexcept
+{
+    return node.ImageIndex() == kImageDeletedFolder || node.ImageIndex() == kImageHasDeleted;
+}
+
+} // namespace salvage

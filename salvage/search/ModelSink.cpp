@@ -1,0 +1,62 @@
+#include "salvage/search/ModelSink.h"
+
+namespace salvage {
+
+TModelSink::TModelSink(TFoundFileModel& model, ProgressFn progress, DoneFn done)
+    : model_(model), progress_(std::move(progress)), done_(std::move(done))
+{
+}
+
+TTreeNode* TModelSink::NodeOf(DirToken token) const noexcept
+{
+    return token < nodes_.size() ? nodes_[token] : nullptr;
+}
+
+void TModelSink::FatDirFound(const TFileInfo& dir, DirToken parent, DirToken self)
+{
+    // A parent token the sink never saw would be a worker's fault; the folder
+    // then goes to the top level rather than being lost.
+    TTreeNode* node = model_.AddDirRecord(dir, NodeOf(parent));
+    if (self == kNoDir)
+        return;
+    if (self >= nodes_.size())
+        nodes_.resize(static_cast<std::size_t>(self) + 1, nullptr);
+    nodes_[self] = node;
+}
+
+void TModelSink::FatFileFound(const TFileInfo& file, DirToken folder)
+{
+    if (TTreeNode* node = NodeOf(folder))
+        model_.AddFileRecord(file, *node);
+}
+
+void TModelSink::NtfsDirFound(const TFileInfo& dir)
+{
+    model_.AddNTFSDir(dir);
+}
+
+void TModelSink::NtfsFileFound(const TFileInfo& file)
+{
+    model_.AddNTFSFile(file);
+}
+
+void TModelSink::Progress(int percent)
+{
+    if (progress_)
+        progress_(percent);
+}
+
+void TModelSink::Done()
+{
+    completed_ = true;
+    if (done_)
+        done_();
+}
+
+void TModelSink::Reset()
+{
+    nodes_.clear();
+    completed_ = false;
+}
+
+} // namespace salvage

@@ -1,0 +1,43 @@
+#pragma once
+// Applies search reports to a found-file model as they come, on the calling
+// thread. The command-line tool hands it to the worker directly; the windows
+// replay batches into one on their main thread (BatchingSink.h).
+
+#include "salvage/search/FoundFileModel.h"
+#include "salvage/search/SearchSink.h"
+
+#include <functional>
+#include <vector>
+
+namespace salvage {
+
+class TModelSink : public TSearchSink {
+public:
+    using ProgressFn = std::function<void(int percent)>;
+    using DoneFn = std::function<void()>;
+
+    explicit TModelSink(TFoundFileModel& model, ProgressFn progress = {}, DoneFn done = {});
+
+    void FatDirFound(const TFileInfo& dir, DirToken parent, DirToken self) override;
+    void FatFileFound(const TFileInfo& file, DirToken folder) override;
+    void NtfsDirFound(const TFileInfo& dir) override;
+    void NtfsFileFound(const TFileInfo& file) override;
+    void Progress(int percent) override;
+    void Done() override;
+
+    // The folder node a FAT token names; null for kNoDir and unknown tokens.
+    [[nodiscard]] TTreeNode* NodeOf(DirToken token) const noexcept;
+    // True once Done() was applied.
+    [[nodiscard]] bool Completed() const noexcept { return completed_; }
+    // Forgets the tokens (call it when the model is cleared for a new analysis).
+    void Reset();
+
+private:
+    TFoundFileModel& model_;
+    ProgressFn progress_;
+    DoneFn done_;
+    std::vector<TTreeNode*> nodes_;  // by token; tokens are small and dense
+    bool completed_ = false;
+};
+
+} // namespace salvage
