@@ -4,6 +4,7 @@
 #include "salvage/cli/Commands.h"
 #include "salvage/cli/Json.h"
 #include "salvage/fs/FAT.h"
+#include "salvage/fs/NTFS.h"
 
 #include <cstdio>
 #include <iostream>
@@ -65,6 +66,32 @@ int PrintFatInfo(const SelectedVolume& sel, bool json, JsonObject& object)
     return kExitOk;
 }
 
+int PrintNtfsInfo(const SelectedVolume& sel, bool json, JsonObject& object)
+{
+    TNTFS ntfs;
+    std::uint64_t records = 0;
+    const TNTFSOpenResult opened = ntfs.OpenNTFSVolume(sel.Volume, records);
+    if (!opened.Ok()) {
+        std::cerr << sel.Disk.DevicePath << ": " << opened.Message << "\n";
+        return kExitFailure;
+    }
+    if (json) {
+        object.Add("bytes_per_sector", ntfs.BytesPerSector())
+            .Add("sectors_per_cluster", ntfs.SectorsPerCluster())
+            .Add("mft_cluster", ntfs.MftCluster())
+            .Add("record_size", ntfs.RecordSize())
+            .Add("record_count", records);
+        std::cout << object.Str() << "\n";
+        return kExitOk;
+    }
+    std::cout << "Bytes per sector: " << ntfs.BytesPerSector() << "\n"
+              << "Sectors per cluster: " << ntfs.SectorsPerCluster() << "\n"
+              << "MFT cluster: " << ntfs.MftCluster() << "\n"
+              << "MFT record size: " << ntfs.RecordSize() << "\n"
+              << "MFT records: " << records << "\n";
+    return kExitOk;
+}
+
 } // namespace
 
 int RunInfo(const std::vector<std::string>& args)
@@ -116,10 +143,7 @@ int RunInfo(const std::vector<std::string>& args)
 
     if (IsFatKind(*sel->Kind))
         return PrintFatInfo(*sel, json, object);
-
-    if (json)
-        std::cout << object.Str() << "\n";
-    return kExitOk;
+    return PrintNtfsInfo(*sel, json, object);
 }
 
 } // namespace salvage::cli

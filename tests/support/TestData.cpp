@@ -48,6 +48,35 @@ std::vector<ManifestEntry> ReadManifest(const std::string& manifestPath)
     return entries;
 }
 
+GeneratedVolume NtfsVolume(const std::string& name)
+{
+    const std::string base = Path("ntfs/" + name);
+    return {base + ".img", base + ".src", base + ".manifest"};
+}
+
+std::vector<NtfsManifestEntry> ReadNtfsManifest(const std::string& manifestPath)
+{
+    std::ifstream in(manifestPath);
+    if (!in)
+        throw std::runtime_error("cannot read " + manifestPath);
+    std::vector<NtfsManifestEntry> entries;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string status, kind, path, size, record, condition;
+        if (!std::getline(fields, status, '\t') || !std::getline(fields, kind, '\t') ||
+            !std::getline(fields, path, '\t') || !std::getline(fields, size, '\t') ||
+            !std::getline(fields, record, '\t') || !std::getline(fields, condition, '\t'))
+            continue;
+        NtfsManifestEntry e;
+        e.entry = {status == "deleted", kind == "dir", path, std::stoull(size)};
+        e.record = static_cast<std::uint32_t>(std::stoul(record));
+        e.condition = condition;
+        entries.push_back(e);
+    }
+    return entries;
+}
+
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

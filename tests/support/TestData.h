@@ -30,6 +30,18 @@ struct ManifestEntry {
 };
 [[nodiscard]] std::vector<ManifestEntry> ReadManifest(const std::string& manifestPath);
 
+// A generated NTFS volume by name ("ntfs4k", "ntfs512", "ntfs4kn").
+[[nodiscard]] GeneratedVolume NtfsVolume(const std::string& name);
+
+// NTFS manifests also give each entry's MFT record and, for a deleted file,
+// whether its clusters were still free when the volume was made.
+struct NtfsManifestEntry {
+    ManifestEntry entry;
+    std::uint32_t record = 0;
+    std::string condition;  // "good", "poor", "-"
+};
+[[nodiscard]] std::vector<NtfsManifestEntry> ReadNtfsManifest(const std::string& manifestPath);
+
 [[nodiscard]] std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 

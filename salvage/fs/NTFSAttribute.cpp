@@ -1,0 +1,177 @@
+// MFT record structure: update-sequence fixups, the attribute walk and
+// attribute-list following.
+
+#include "salvage/fs/NTFS.h"
+
+#include <algorithm>
+
+namespace salvage {
+
+using namespace ntfs;
+
+namespace {
+
+// Attribute lists of a few thousand fragments are real; megabytes of list
+// are not.
+constexpr std::uint64_t kMaxAttributeListBytes = 4u << 20;
+
+// Each attribute takes at least a resident header, so a record holds at most
+// this many; the walk never takes more steps.
+[[nodiscard]] std::size_t MaxAttributes(std::size_t recordSize) noexcept
+{
+    return recordSize / kResidentHeaderSize + 1;
+}
+
+[[nodiscard]] bool NameMatches(ByteSpan nameBytes, std::u16string_view name) noexcept
+{
+    if (nameBytes.size() != name.size() * 2)
+        return false;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (LoadLE16(nameBytes, 2 * i) != name[i])
+            return false;
+    return true;
+}
+
+} // namespace
+
+TFixupResult ApplyFixups(std::span<std::uint8_t> record) noexcept
+{
+    const std::size_t usaOffset = LoadLE16(record, kRecUsaOffset);
+    const std::size_t usaCount = LoadLE16(record, kRecUsaCount);
+    if (usaCount < 2)
+        return TFixupResult::Applied;
+    // The array (sequence number + one value per block) lies inside the
+    // record, after the fields it would otherwise overwrite, and names no
+    // block past the record's end.
+    if (usaOffset < kRecUsaCount + 2 || !InBounds(record.size(), usaOffset, usaCount * 2) ||
+        (usaCount - 1) > record.size() / kFixupBlock)
+        return TFixupResult::Malformed;
+    const std::uint16_t sequence = LoadLE16(record, usaOffset);
+    for (std::size_t i = 1; i < usaCount; ++i) {
+        const std::size_t pos = i * kFixupBlock - 2;
+        if (LoadLE16(record, pos) != sequence)
+            return TFixupResult::Torn;
+    }
+    for (std::size_t i = 1; i < usaCount; ++i) {
+        const std::size_t pos = i * kFixupBlock - 2;
+        record[pos] = record[usaOffset + 2 * i];
+        record[pos + 1] = record[usaOffset + 2 * i + 1];
+    }
+    return TFixupResult::Applied;
+}
+
+ByteSpan TNTFSAttribute::NameBytes() const noexcept
+{
+    const std::size_t units = LoadU8(bytes_, kAttrNameLength);
+    if (units == 0)
+        return {};
+    return bytes_.subspan(LoadLE16(bytes_, kAttrNameOffset), units * 2);  // checked by At()
+}
+
+ByteSpan TNTFSAttribute::Value() const noexcept
+{
+    if (NonResident())
+        return {};
+    return bytes_.subspan(LoadLE16(bytes_, kAttrValueOffset), ValueLength());  // checked by At()
+}
+
+ByteSpan TNTFSAttribute::RunList() const noexcept
+{
+    if (!NonResident())
+        return {};
+    return bytes_.subspan(LoadLE16(bytes_, kAttrRunOffset));  // checked by At()
+}
+
+std::optional<TNTFSAttribute> TNTFSAttribute::At(ByteSpan record, std::size_t offset)
+{
+    if (!InBounds(record.size(), offset, kResidentHeaderSize))
+        return std::nullopt;
+    const std::size_t length = LoadLE32(record, offset + kAttrLength);
+    if (length < kResidentHeaderSize || !InBounds(record.size(), offset, length))
+        return std::nullopt;
+    const ByteSpan bytes = record.subspan(offset, length);
+    const std::size_t nameUnits = LoadU8(bytes, kAttrNameLength);
+    if (nameUnits != 0 && !InBounds(length, LoadLE16(bytes, kAttrNameOffset), nameUnits * 2))
+        return std::nullopt;
+    if (LoadU8(bytes, kAttrNonResident) == 0) {
+        if (!InBounds(length, LoadLE16(bytes, kAttrValueOffset), LoadLE32(bytes, kAttrValueLength)))
+            return std::nullopt;
+    } else {
+        if (length < kNonResidentHeaderSize || LoadLE16(bytes, kAttrRunOffset) > length)
+            return std::nullopt;
+    }
+    return TNTFSAttribute(bytes);
+}
+
+std::optional<TNTFSAttribute> TNTFS::FindAttribute(ByteSpan record, std::uint32_t type,
+                                                   std::optional<std::u16string_view> name, bool followList,
+                                                   std::uint32_t index) const
+{
+    std::size_t offset = LoadLE16(record, kRecFirstAttribute);
+    if (offset < kRecHeaderSize)
+        return std::nullopt;  // attributes would overlap the header
+    std::uint32_t matched = 0;
+    std::optional<TNTFSAttribute> list;
+    for (std::size_t n = 0; n < MaxAttributes(record.size()); ++n) {
+        if (!InBounds(record.size(), offset, 4) || LoadLE32(record, offset) == kAttrEnd)
+            break;
+        // A length of 0 or one past the record ends the walk: nothing after
+        // it can be located.
+        const std::size_t length = LoadLE32(record, offset + kAttrLength);
+        if (length < kResidentHeaderSize || !InBounds(record.size(), offset, length))
+            break;
+        if (auto attribute = TNTFSAttribute::At(record, offset)) {
+            if (attribute->Type() == type && (!name || NameMatches(attribute->NameBytes(), *name))) {
+                if (matched == index)
+                    return attribute;
+                ++matched;
+            }
+            if (followList && attribute->Type() == kAttributeList)
+                list = attribute;
+        }
+        offset += length;
+    }
+    if (!list)
+        return std::nullopt;
+    return FindInList(*list, type, name, index - matched);
+}
+
+std::optional<TNTFSAttribute> TNTFS::FindInList(const TNTFSAttribute& list, std::uint32_t type,
+                                                std::optional<std::u16string_view> name,
+                                                std::uint32_t index) const
+{
+    std::vector<std::uint8_t> listValue;
+    ByteSpan entries;
+    if (list.NonResident()) {
+        if (!ReadAttributeData(list, listValue, kMaxAttributeListBytes))
+            return std::nullopt;
+        // Only the real size holds entries; the rest of the last cluster is slack.
+        listValue.resize(static_cast<std::size_t>(std::min<std::uint64_t>(listValue.size(), list.RealSize())));
+        entries = listValue;
+    } else {
+        entries = list.Value();
+    }
+
+    // Entries are walked by their length, which is at least an entry header,
+    // so the walk ends within the list.
+    for (std::size_t pos = 0; InBounds(entries.size(), pos, kAlMinEntrySize);) {
+        const std::size_t length = LoadLE16(entries, pos + kAlLength);
+        if (length < kAlMinEntrySize || !InBounds(entries.size(), pos, length))
+            break;
+        if (LoadLE32(entries, pos + kAlType) == type && LoadLE16(entries, pos + kAlInstance) == 0) {
+            auto target = std::make_shared<std::vector<std::uint8_t>>(recordSize_);
+            if (!FetchRecord(RecordOfReference(LoadLE64(entries, pos + kAlRecord)), *target))
+                return std::nullopt;
+            // The target's own lists are not followed: an extension record has
+            // none, and a list naming its own record must not loop.
+            auto found = FindAttribute(*target, type, name, false, index);
+            if (found)
+                found->owner_ = std::move(target);
+            return found;
+        }
+        pos += length;
+    }
+    return std::nullopt;
+}
+
+} // namespace salvage

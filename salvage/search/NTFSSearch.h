@@ -1,0 +1,45 @@
+#pragma once
+// The worker that analyses an NTFS volume: it visits every MFT record in
+// record-number order and reports each one that carries a name, live or
+// deleted, as a directory or a file. Rebuilding the tree (parents that arrive
+// after their children) is the sink's business.
+
+#include "platform/Volume.h"
+#include "salvage/disk/LogicalDisk.h"
+#include "salvage/search/SearchSink.h"
+#include "salvage/search/WorkerThread.h"
+
+#include <atomic>
+#include <cstdint>
+
+namespace salvage {
+
+class TNTFSSearch final : public TWorkerThread {
+public:
+    // `estimateCondition` is the setting "Determinate file's recovery
+    // probability"; it is read again for every deleted file.
+    TNTFSSearch(const TLogicalDisk& disk, TSearchSink& sink, bool estimateCondition);
+    // The same over a volume that is already open (a partition, a memory volume).
+    TNTFSSearch(platform::VolumePtr volume, TSearchSink& sink, bool estimateCondition);
+    ~TNTFSSearch() override;
+
+    void SetEstimateCondition(bool on) noexcept { estimateCondition_.store(on, std::memory_order_relaxed); }
+
+    // Number of MFT records, known once the volume is open (0 before, or
+    // when it could not be opened).
+    [[nodiscard]] std::uint64_t RecordCount() const noexcept { return recordCount_.load(std::memory_order_acquire); }
+
+protected:
+    void Execute() override;
+
+private:
+    void Visit(class TNTFS& ntfs);
+
+    TLogicalDisk disk_;
+    platform::VolumePtr volume_;
+    TSearchSink& sink_;
+    std::atomic<bool> estimateCondition_;
+    std::atomic<std::uint64_t> recordCount_{0};
+};
+
+} // namespace salvage
