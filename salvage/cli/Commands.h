@@ -33,5 +33,6 @@ struct Arguments {
 
 int RunInfo(const std::vector<std::string>& args);
 int RunList(const std::vector<std::string>& args);
+int RunRecover(const std::vector<std::string>& args);
 
 } // namespace salvage::cli

@@ -71,7 +71,14 @@ void PrintUsage(std::ostream& out)
            "  list [--deleted] [--json] [--no-condition] [--partition N] VOLUME\n"
            "      analyses the volume and prints every folder and file found, live and\n"
            "      deleted; --deleted prints only the deleted ones and the folders that hold\n"
-           "      them, --no-condition skips the recovery-condition estimate\n";
+           "      them, --no-condition skips the recovery-condition estimate\n"
+           "  recover VOLUME --to DIR [--path P]... [--all] [--structure]\n"
+           "          [--rename-char C | --skip-broken] [--json] [--partition N]\n"
+           "      writes the deleted files of the folders and files named by --path (paths as\n"
+           "      list prints them; by default every top-level folder) into DIR; --all takes\n"
+           "      live files too, --structure recreates the folders above the selection;\n"
+           "      a name whose first letter was lost (\"?ILE.TXT\") gets C, or \"_\" by\n"
+           "      default, in its place, or is skipped with --skip-broken\n";
 }
 
 } // namespace
@@ -92,6 +99,8 @@ int main(int argc, char** argv)
         return RunInfo(args);
     if (verb == "list")
         return RunList(args);
+    if (verb == "recover")
+        return RunRecover(args);
     if (verb == "--help" || verb == "-h" || verb == "help") {
         PrintUsage(std::cout);
         return kExitOk;

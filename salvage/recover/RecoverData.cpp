@@ -1,0 +1,281 @@
+// Copying one file's data from the volume: NTFS through the data runs of the
+// record's data attribute, FAT through its clusters.
+
+#include "salvage/recover/ThreadRecover.h"
+
+#include "salvage/disk/Bytes.h"
+#include "salvage/fs/FAT.h"
+#include "salvage/fs/NTFS.h"
+#include "salvage/fs/TextConvert.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace salvage {
+
+namespace {
+
+// Reads and writes go in chunks of up to this many bytes; stop requests and
+// progress are still seen cluster by cluster.
+constexpr std::uint64_t kChunkBytes = 1 << 20;
+// A record holds a handful of names; more are not looked at.
+constexpr std::uint32_t kMaxFileNames = 64;
+
+int PercentOf(std::uint64_t done, std::uint64_t total)
+{
+    if (total == 0)
+        return 0;
+    if (total <= std::numeric_limits<std::uint64_t>::max() / 100)
+        return static_cast<int>(done * 100 / total);
+    return static_cast<int>(done / (total / 100));
+}
+
+std::string IncompleteMessage(std::uint64_t written, std::uint64_t size, const std::string& why)
+{
+    return why + ": " + std::to_string(written) + " of " + std::to_string(size) + " bytes recovered.";
+}
+
+// The name a $FILE_NAME attribute holds, or nullopt when it does not fit.
+std::optional<std::string> FileNameOf(const TNTFSAttribute& attribute)
+{
+    const ByteSpan value = attribute.Value();
+    if (value.size() < ntfs::kFnName)
+        return std::nullopt;
+    const std::size_t bytes = 2 * static_cast<std::size_t>(value[ntfs::kFnNameLength]);
+    if (!InBounds(value.size(), ntfs::kFnName, bytes))
+        return std::nullopt;
+    return Utf16LeToUtf8(value.subspan(ntfs::kFnName, bytes));
+}
+
+} // namespace
+
+void TThreadRecover::RecoverNtfsFile(std::uint32_t record, platform::TargetFolder& folder,
+                                     const std::string& targetName, const std::string& expectedName)
+{
+    // The record must still be this file's: a signature, and a name that is
+    // exactly the one found. Otherwise nothing is created.
+    std::vector<std::uint8_t> bytes(ntfs_->RecordSize());
+    if (!ntfs_->ReadMFTRecord(record, bytes) ||
+        !std::equal(ntfs::kFileSignature.begin(), ntfs::kFileSignature.end(), bytes.begin())) {
+        ++summary_.Skipped;
+        sink_.FileSkipped(expectedName, TSkipReason::RecordReused);
+        return;
+    }
+    bool named = false;
+    for (std::uint32_t i = 0; i < kMaxFileNames && !named; ++i) {
+        const auto attribute = ntfs_->FindAttribute(bytes, ntfs::kFileName, std::nullopt, true, i);
+        if (!attribute)
+            break;
+        named = FileNameOf(*attribute) == expectedName;
+    }
+    if (!named) {
+        ++summary_.Skipped;
+        sink_.FileSkipped(expectedName, TSkipReason::RecordReused);
+        return;
+    }
+    const auto data = ntfs_->FindAttribute(bytes, ntfs::kData, std::nullopt, true, 0);
+    if (!data) {
+        ++summary_.Skipped;
+        sink_.FileSkipped(expectedName, TSkipReason::NoData);
+        return;
+    }
+    std::unique_ptr<platform::OutputFile> file = CreateTarget(folder, targetName);
+    if (!file)
+        return;
+    if (WriteDataAttribute(*data, *file))
+        FinishTarget(*file, bytesWritten_);
+}
+
+bool TThreadRecover::WriteDataAttribute(const TNTFSAttribute& attribute, platform::OutputFile& file)
+{
+    if (!attribute.NonResident()) {
+        const ByteSpan value = attribute.Value();
+        bytesWritten_ = value.size();
+        if (!file.Write(value)) {
+            Fail(currentPath_, file.Error());
+            return false;
+        }
+        return true;
+    }
+    // Sizes and VCNs are 64-bit: files of 4 GiB and more come out whole.
+    fileSize_ = TNTFS::AttributeDataSize(attribute);
+    if (job_.MaxFileBytes != 0)
+        fileSize_ = std::min(fileSize_, job_.MaxFileBytes);
+    SetProgress(0);
+    const bool ok = CopyRuns(attribute, attribute.HighestVcn() + 1, 0, file);
+    SetProgress(0);
+    if (!ok)
+        return false;
+    if (bytesWritten_ < fileSize_ && !StopRequested()) {
+        // The run list ended before the data did: keep what was read, say so.
+        if (!file.Close()) {
+            Fail(currentPath_, file.Error());
+            return false;
+        }
+        Fail(currentPath_, IncompleteMessage(bytesWritten_, fileSize_, "The file's data runs end early"));
+        return false;
+    }
+    return true;
+}
+
+bool TThreadRecover::CopyRuns(const TNTFSAttribute& attribute, std::uint64_t clusterCount, std::uint64_t startVcn,
+                              platform::OutputFile& file)
+{
+    bytesWritten_ = 0;
+    const std::uint64_t clusterBytes = ntfs_->ClusterBytes();
+    std::uint64_t vcn = startVcn;
+    std::uint64_t remaining = clusterCount;
+    while (remaining > 0 && bytesWritten_ < fileSize_) {
+        const auto mapping = ntfs_->MapVCN(attribute, vcn);
+        if (!mapping || mapping->RunRemaining == 0)
+            break;
+        const std::uint64_t n = std::min(mapping->RunRemaining, remaining);
+        if (mapping->Sparse) {
+            // No clusters on disk: zeros, written in blocks.
+            const std::uint64_t bytes = n > (fileSize_ - bytesWritten_) / clusterBytes ? fileSize_ - bytesWritten_
+                                                                                       : n * clusterBytes;
+            if (!file.WriteZeros(bytes)) {
+                Fail(currentPath_, file.Error());
+                return false;
+            }
+            bytesWritten_ += bytes;
+            SetProgress(PercentOf(bytesWritten_, fileSize_));
+        } else if (!CopyClusters(n, file, mapping->Lcn)) {
+            return false;
+        }
+        if (bytesWritten_ >= fileSize_ || Terminated())
+            break;
+        vcn += n;
+        remaining -= n;
+    }
+    return true;
+}
+
+bool TThreadRecover::CopyClusters(std::uint64_t count, platform::OutputFile& file, std::uint64_t lcn)
+{
+    const std::uint64_t clusterBytes = ntfs_->ClusterBytes();
+    const std::uint64_t chunkClusters = std::max<std::uint64_t>(1, kChunkBytes / clusterBytes);
+    std::uint64_t unreadable = 0;
+    while (count > 0 && bytesWritten_ < fileSize_) {
+        // Clusters past the file's size are not read at all.
+        const std::uint64_t needed = (fileSize_ - bytesWritten_ + clusterBytes - 1) / clusterBytes;
+        const std::uint64_t n = std::min({count, chunkClusters, needed});
+        buffer_.resize(static_cast<std::size_t>(n * clusterBytes));
+        if (ntfs_->ReadClusters(n, buffer_, lcn)) {
+            // Find the clusters that cannot be read; they are written as zeros
+            // so that everything after them stays in its place.
+            for (std::uint64_t i = 0; i < n; ++i) {
+                const auto one = std::span(buffer_).subspan(static_cast<std::size_t>(i * clusterBytes),
+                                                            static_cast<std::size_t>(clusterBytes));
+                if (ntfs_->ReadClusters(1, one, lcn + i)) {
+                    std::fill(one.begin(), one.end(), 0);
+                    ++unreadable;
+                }
+            }
+        }
+        std::size_t pending = 0;
+        bool stopped = false;
+        for (std::uint64_t i = 0; i < n; ++i) {
+            const std::uint64_t take = std::min(clusterBytes, fileSize_ - bytesWritten_);
+            pending += static_cast<std::size_t>(take);
+            bytesWritten_ += take;
+            SetProgress(PercentOf(bytesWritten_, fileSize_));
+            if (Terminated()) {
+                stopped = true;
+                break;
+            }
+        }
+        if (!file.Write(std::span(buffer_.data(), pending))) {
+            Fail(currentPath_, file.Error());
+            return false;
+        }
+        if (stopped)
+            break;
+        lcn += n;
+        count -= n;
+    }
+    if (unreadable != 0) {
+        (void)file.Close();
+        Fail(currentPath_, std::to_string(unreadable) + " clusters could not be read and were written as zeros.");
+        return false;
+    }
+    return true;
+}
+
+void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::TargetFolder& folder,
+                                    const std::string& targetName, bool deleted, std::uint64_t size)
+{
+    TFAT32& fat = *job_.CurrentFAT;
+    SetProgress(0);
+    std::unique_ptr<platform::OutputFile> file = CreateTarget(folder, targetName);
+    if (!file)
+        return;
+    const std::uint32_t end = fat.EndOfChain();
+    const std::uint64_t clusterBytes = fat.ClusterBytes();
+    const std::uint64_t maxRun = std::max<std::uint64_t>(1, kChunkBytes / clusterBytes);
+    std::uint64_t written = 0;
+    std::string incomplete;
+    std::uint32_t cluster = firstCluster;
+    do {
+        // A run of consecutive clusters is read at once: the following
+        // clusters of a deleted file, or as far as the chain goes on in order.
+        std::uint64_t run = 1;
+        std::uint32_t next = 0;
+        for (;;) {
+            const std::uint32_t last = cluster + static_cast<std::uint32_t>(run) - 1;
+            next = deleted ? last + 1 : fat.GetFATEntry(last);
+            const bool more = written + run * clusterBytes < size && run < maxRun && next == last + 1 &&
+                              next >= 2 && next < end && next < fat.ClusterLimit();
+            if (!more)
+                break;
+            ++run;
+        }
+        buffer_.resize(static_cast<std::size_t>(run * clusterBytes));
+        std::uint64_t readable = run;
+        const std::uint64_t spc = fat.SectorsPerCluster();
+        const bool inside = cluster >= 2 && cluster + run - 1 < fat.ClusterLimit();
+        if (!inside ||
+            fat.ReadSectors(static_cast<std::uint32_t>(run * spc), buffer_,
+                            static_cast<std::uint64_t>(cluster) * spc + fat.DataStart - 2 * spc)) {
+            // Find the first cluster that cannot be read: the copy ends there.
+            readable = 0;
+            while (readable < run) {
+                bool failed = false;
+                TMemoryStream one = fat.ReadCluster(cluster + static_cast<std::uint32_t>(readable), failed);
+                if (failed)
+                    break;
+                std::memcpy(buffer_.data() + readable * clusterBytes, one.Bytes().data(), clusterBytes);
+                ++readable;
+            }
+        }
+        if (written >= size)
+            break;
+        const std::uint64_t chunk = std::min(readable * clusterBytes, size - written);
+        if (chunk > 0 && !file->Write(std::span(buffer_.data(), static_cast<std::size_t>(chunk)))) {
+            Fail(currentPath_, file->Error());
+            return;
+        }
+        written += chunk;
+        if (size != 0)
+            SetProgress(static_cast<int>(std::nearbyint(static_cast<double>(written) * 100.0 / static_cast<double>(size))));
+        if (readable < run) {
+            incomplete = "Cluster " + std::to_string(cluster + readable) + " cannot be read";
+            break;
+        }
+        cluster = next;
+    } while (cluster < end && cluster >= 2);
+    SetProgress(0);
+    if (incomplete.empty() && written < size)
+        incomplete = deleted ? "The clusters after the file's first run lie outside the volume"
+                             : "The file's cluster chain ends early";
+    if (!incomplete.empty()) {
+        (void)file->Close();
+        Fail(currentPath_, IncompleteMessage(written, size, incomplete));
+        return;
+    }
+    FinishTarget(*file, written);
+}
+
+} // namespace salvage

@@ -1,0 +1,220 @@
+#include "RecoveryTestSupport.h"
+#include "salvage/disk/Messages.h"
+#include "tests/support/Md5.h"
+#include "tests/support/TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace salvage;
+using namespace recovertest;
+namespace fs = std::filesystem;
+
+namespace {
+
+class FatRecovery : public ::testing::Test {
+protected:
+    void SetUp() override { out_ = testdata::MakeTempDir("kestrel-fatrec"); }
+    void TearDown() override { fs::remove_all(out_); }
+
+    std::string Md5Of(const std::string& relative)
+    {
+        return testdata::Md5Hex(testdata::ReadFileBytes(out_ + "/" + relative));
+    }
+
+    // Every top-level folder, the way salvage-cli recover does without --path.
+    TRecoveryJob AllTopLevel(AnalysedVolume& v, bool recoverAll)
+    {
+        TRecoveryJob job;
+        job.TargetPath = out_;
+        job.RecoverAll = recoverAll;
+        for (std::size_t i = 0; i < v.model.Tree().TopLevelCount(); ++i)
+            job.SelectedFolders.push_back(v.model.Tree().TopLevel(i));
+        return job;
+    }
+
+    std::string out_;
+};
+
+// Lowercase 8.3 names are stored (and found, and recovered) upper-case: look
+// a manifest path up without regard to case.
+std::string FindIgnoringCase(const std::string& root, const std::string& relative)
+{
+    fs::path at = root;
+    std::size_t start = 1;
+    while (start <= relative.size()) {
+        const std::size_t slash = relative.find('/', start);
+        const std::string part = relative.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        bool found = false;
+        for (const auto& entry : fs::directory_iterator(at)) {
+            const std::string name = entry.path().filename().string();
+            if (name.size() == part.size() &&
+                std::equal(name.begin(), name.end(), part.begin(), [](char x, char y) {
+                    return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+                })) {
+                at = entry.path();
+                found = true;
+                break;
+            }
+        }
+        if (!found)
+            return {};
+        if (slash == std::string::npos)
+            break;
+        start = slash + 1;
+    }
+    return at.string();
+}
+
+} // namespace
+
+TEST_F(FatRecovery, ReferenceImageMatchesTheAnswerKey)
+{
+    auto v = Analyse(testdata::ReferenceFatImage());
+    ASSERT_TRUE(v);
+    RecordingSink sink;
+    TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
+    const TRecoverySummary s = RunJob(*v, AllTopLevel(*v, false), sink, answer);
+    EXPECT_TRUE(s.Failures.empty());
+    EXPECT_EQ(sink.done, 1);
+    EXPECT_EQ(s.FilesWritten, 6u);
+    EXPECT_EQ(Md5Of("_ING.DAT"), "59b20779f69ff9f0ac5fcd2c38835a79");
+    EXPECT_EQ(Md5Of("_ULT1.DAT"), "ffd27bd782bdce67750b6b9ee069d2ef");
+    EXPECT_EQ(Md5Of("_IR1/MULT2.DAT"), "59cf0e9cd107bc1e75afb7374f6e05bb");
+    // Deleted FAT files are read from consecutive clusters: the fragmented
+    // ones come out as every tool following that rule gives them.
+    EXPECT_EQ(Md5Of("_RAG1.DAT"), "c4f3b9a0f17d464f4fc61b94ecf6cc21");
+    EXPECT_EQ(Md5Of("_RAG2.DAT"), "965370acfa85aa7e26ab04bbd45cdcae");
+    EXPECT_EQ(Md5Of("_IR1/DIR2/FRAG3.DAT"), "a7a14ac62f79fdea4056ed5e8bcf97ef");
+    EXPECT_EQ(fs::file_size(out_ + "/_RAG2.DAT"), 3873u);
+    EXPECT_FALSE(fs::exists(out_ + "/FAT_REC_.1")) << "live entries stay out without Recover all";
+    EXPECT_TRUE(fs::exists(out_ + "/System Volume Information")) << "deleted folders are created even when empty";
+}
+
+TEST_F(FatRecovery, RenameAllAndSkipAllOnTheReferenceImage)
+{
+    auto v = Analyse(testdata::ReferenceFatImage());
+    ASSERT_TRUE(v);
+    RecordingSink sink;
+    TFixedBrokenNameAnswer renameAll(TFixedBrokenNameAnswer::Mode::RenameAll, 'X');
+    RunJob(*v, AllTopLevel(*v, false), sink, renameAll);
+    EXPECT_TRUE(fs::exists(out_ + "/XRAG1.DAT"));
+    EXPECT_TRUE(fs::exists(out_ + "/XIR1/DIR2/FRAG3.DAT")) << "folders are renamed too";
+    EXPECT_FALSE(fs::exists(out_ + "/_ING.DAT"));
+
+    fs::remove_all(out_);
+    fs::create_directories(out_);
+    RecordingSink sink2;
+    TFixedBrokenNameAnswer skipAll(TFixedBrokenNameAnswer::Mode::SkipAll);
+    const TRecoverySummary s = RunJob(*v, AllTopLevel(*v, false), sink2, skipAll);
+    EXPECT_EQ(s.FilesWritten, 0u) << "every deleted name in the root lost its first letter";
+    EXPECT_FALSE(fs::exists(out_ + "/_IR1")) << "a skipped folder takes its contents with it";
+    EXPECT_TRUE(fs::exists(out_ + "/System Volume Information")) << "names without ? are kept";
+    EXPECT_GE(s.Skipped, 5u);
+}
+
+class GeneratedFatRecovery : public FatRecovery, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(GeneratedFatRecovery, EveryLiveFileComesOutByteExactWithRecoverAll)
+{
+    const auto vol = testdata::FatVolume(GetParam());
+    auto v = Analyse(vol.image);
+    ASSERT_TRUE(v);
+    RecordingSink sink;
+    TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
+    const TRecoverySummary s = RunJob(*v, AllTopLevel(*v, true), sink, answer);
+    for (const auto& f : s.Failures)
+        ADD_FAILURE() << f.Path << ": " << f.Message;
+    int checked = 0;
+    for (const auto& m : testdata::ReadManifest(vol.manifest)) {
+        if (m.deleted || m.directory)
+            continue;
+        const std::string path = FindIgnoringCase(out_, m.path);
+        ASSERT_FALSE(path.empty()) << m.path;
+        EXPECT_EQ(testdata::ReadFileBytes(path), testdata::ReadFileBytes(vol.source + m.path)) << m.path;
+        ++checked;
+    }
+    EXPECT_GE(checked, 7);
+}
+
+TEST_P(GeneratedFatRecovery, DeletedContiguousFilesComeOutByteExact)
+{
+    const auto vol = testdata::FatVolume(GetParam());
+    auto v = Analyse(vol.image);
+    ASSERT_TRUE(v);
+    RecordingSink sink;
+    TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
+    RunJob(*v, AllTopLevel(*v, false), sink, answer);
+    // Deleted with a long name: the name survives whole.
+    const std::string deletedLong = out_ + "/Deleted long name.txt";
+    ASSERT_TRUE(fs::exists(deletedLong));
+    EXPECT_EQ(testdata::ReadFileBytes(deletedLong), testdata::ReadFileBytes(vol.source + "/Deleted long name.txt"));
+    EXPECT_EQ(testdata::ReadFileBytes(out_ + "/_ONE.TXT"), testdata::ReadFileBytes(vol.source + "/GONE.TXT"));
+    EXPECT_FALSE(fs::exists(out_ + "/README.TXT")) << "live files stay out";
+    EXPECT_TRUE(fs::exists(out_ + "/Pictures")) << "a folder holding a deleted file is created";
+    EXPECT_FALSE(fs::exists(out_ + "/Docs")) << "a folder without deleted content is left out";
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, GeneratedFatRecovery, ::testing::Values("fat12", "fat16", "fat32"));
+
+TEST_F(FatRecovery, RestoreStructureOfFilesSelectedInAFolder)
+{
+    const auto vol = testdata::FatVolume("fat16");
+    auto v = Analyse(vol.image);
+    ASSERT_TRUE(v);
+    const TPathMatch m = FindByPath(v->model.Tree(), "./Docs/Deep/ER/STILL/DEEPER/LEAF.BIN");
+    ASSERT_EQ(m.Files.size(), 1u);
+    TRecoverySelection sel;
+    sel.SelectedFolder = m.FilesFolder;
+    sel.HasListSelection = true;
+    sel.ListFiles = m.Files;
+    TRecoveryJob job;
+    ASSERT_TRUE(BuildRecoveryJob(sel, out_, true, true, job));
+    EXPECT_EQ(job.TargetSubfolders, (std::vector<std::string>{"Docs", "Deep", "ER", "STILL", "DEEPER"}));
+    RecordingSink sink;
+    TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
+    RunJob(*v, job, sink, answer);
+    EXPECT_EQ(testdata::ReadFileBytes(out_ + "/Docs/Deep/ER/STILL/DEEPER/LEAF.BIN"),
+              testdata::ReadFileBytes(vol.source + "/Docs/Deep/er/still/deeper/leaf.bin"));
+}
+
+TEST_F(FatRecovery, WriteFailuresAreCountedAndTheRestIsWritten)
+{
+    auto v = Analyse(testdata::ReferenceFatImage());
+    ASSERT_TRUE(v);
+    // A link planted where one recovered file goes: it is refused, not followed.
+    const std::string outside = testdata::MakeTempDir("kestrel-outside");
+    testdata::WriteFileBytes(outside + "/keep", {'k'});
+    fs::create_symlink(outside + "/keep", out_ + "/_ING.DAT");
+    std::vector<std::string> messages;
+    const MessageHook previous =
+        SetMessageHook([&](const std::string& text, MessageIcon) { messages.push_back(text); });
+    RecordingSink sink;
+    TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
+    const TRecoverySummary s = RunJob(*v, AllTopLevel(*v, false), sink, answer);
+    SetMessageHook(previous);
+    ASSERT_EQ(s.Failures.size(), 1u);
+    EXPECT_NE(s.Failures[0].Path.find("_ING.DAT"), std::string::npos);
+    EXPECT_EQ(s.FilesWritten, 5u);
+    EXPECT_EQ(testdata::ReadFileBytes(outside + "/keep").size(), 1u);
+    EXPECT_EQ(messages, std::vector<std::string>{"1 file could not be written."});
+    fs::remove_all(outside);
+}
+
+TEST_F(FatRecovery, NothingIsWrittenWhenTheTargetCannotBeMade)
+{
+    auto v = Analyse(testdata::ReferenceFatImage());
+    ASSERT_TRUE(v);
+    testdata::WriteFileBytes(out_ + "/file", {1});
+    RecordingSink sink;
+    TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
+    TRecoveryJob job = AllTopLevel(*v, false);
+    job.TargetPath = out_ + "/file/below";
+    const MessageHook previous = SetMessageHook([](const std::string&, MessageIcon) {});
+    const TRecoverySummary s = RunJob(*v, job, sink, answer);
+    SetMessageHook(previous);
+    EXPECT_EQ(s.FilesWritten, 0u);
+    ASSERT_EQ(s.Failures.size(), 1u);
+    EXPECT_NE(s.Failures[0].Message.find("Not a directory"), std::string::npos) << s.Failures[0].Message;
+}

@@ -1,0 +1,71 @@
+// The source of a recovery is only ever read: after an analysis and a full
+// recovery the image's bytes and modification time are what they were, and
+// an image without write permission works.
+
+#include "RecoveryTestSupport.h"
+#include "tests/support/Md5.h"
+#include "tests/support/TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+using namespace salvage;
+using namespace recovertest;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Snapshot {
+    std::string md5;
+    struct timespec mtime {};
+};
+
+Snapshot Take(const std::string& path)
+{
+    Snapshot s;
+    s.md5 = testdata::Md5Hex(testdata::ReadFileBytes(path));
+    struct stat st {};
+    EXPECT_EQ(0, stat(path.c_str(), &st));
+    s.mtime = st.st_mtim;
+    return s;
+}
+
+class SourceUntouched : public ::testing::TestWithParam<std::string> {};
+
+} // namespace
+
+TEST_P(SourceUntouched, AnalysisAndRecoveryOnlyReadTheImage)
+{
+    const std::string dir = testdata::MakeTempDir("kestrel-source");
+    const std::string image = dir + "/volume.img";
+    fs::copy_file(GetParam(), image);
+    ASSERT_EQ(0, chmod(image.c_str(), 0444)) << "no write permission on the source";
+    const Snapshot before = Take(image);
+
+    auto v = Analyse(image);
+    ASSERT_TRUE(v);
+    TRecoveryJob job;
+    job.TargetPath = dir + "/out";
+    job.RecoverAll = true;
+    for (std::size_t i = 0; i < v->model.Tree().TopLevelCount(); ++i)
+        job.SelectedFolders.push_back(v->model.Tree().TopLevel(i));
+    RecordingSink sink;
+    TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
+    const TRecoverySummary s = RunJob(*v, job, sink, answer);
+    EXPECT_GT(s.FilesWritten, 0u);
+    EXPECT_TRUE(s.OpenError.empty()) << s.OpenError;
+    v.reset();
+
+    const Snapshot after = Take(image);
+    EXPECT_EQ(after.md5, before.md5);
+    EXPECT_EQ(after.mtime.tv_sec, before.mtime.tv_sec);
+    EXPECT_EQ(after.mtime.tv_nsec, before.mtime.tv_nsec);
+    chmod(image.c_str(), 0644);
+    fs::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, SourceUntouched,
+                         ::testing::Values(testdata::ReferenceFatImage(), testdata::FatVolume("fat12").image,
+                                           testdata::FatVolume("fat32").image));
