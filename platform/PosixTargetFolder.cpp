@@ -36,10 +36,28 @@ public:
         return true;
     }
 
+    bool WriteZeros(std::uint64_t count) override
+    {
+        // Seek past the zeros; a hole at the very end is made real by Close().
+        if (count > static_cast<std::uint64_t>(INT64_MAX) ||
+            ::lseek(fd_, static_cast<off_t>(count), SEEK_CUR) < 0)
+            return OutputFile::WriteZeros(count);
+        trailingHole_ = true;
+        return true;
+    }
+
     bool Close() override
     {
         if (fd_ < 0)
             return error_.empty();
+        if (trailingHole_) {
+            const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+            struct stat st {};
+            if (end < 0 || ::fstat(fd_, &st) != 0 || (st.st_size < end && ::ftruncate(fd_, end) != 0)) {
+                if (error_.empty())
+                    error_ = Describe(path_, errno);
+            }
+        }
         const int rc = ::close(fd_);
         fd_ = -1;
         if (rc != 0 && error_.empty())
@@ -50,6 +68,7 @@ public:
 private:
     int fd_;
     std::string path_;
+    bool trailingHole_ = false;
 };
 
 class PosixTargetFolder final : public TargetFolder {

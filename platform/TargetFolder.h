@@ -21,8 +21,9 @@ public:
 
     // Appends bytes; false (with Error()) when the write fails or comes up short.
     [[nodiscard]] virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
-    // Appends `count` zero bytes, written in blocks.
-    [[nodiscard]] bool WriteZeros(std::uint64_t count);
+    // Appends `count` zero bytes: a hole where the file system keeps holes,
+    // otherwise zeros written in blocks. Either way the file reads the same.
+    [[nodiscard]] virtual bool WriteZeros(std::uint64_t count);
     // Flushes and closes; false when that fails. Called by the destructor too.
     [[nodiscard]] virtual bool Close() = 0;
     [[nodiscard]] const std::string& Error() const noexcept { return error_; }

@@ -218,3 +218,48 @@ TEST_F(FatRecovery, NothingIsWrittenWhenTheTargetCannotBeMade)
     ASSERT_EQ(s.Failures.size(), 1u);
     EXPECT_NE(s.Failures[0].Message.find("Not a directory"), std::string::npos) << s.Failures[0].Message;
 }
+
+namespace {
+
+class StopOnFirstProgress final : public RecordingSink {
+public:
+    void Progress(int percent) override
+    {
+        if (percent > 0 && thread != nullptr && !stopped) {
+            stopped = true;
+            thread->RequestStop();
+        }
+    }
+    bool stopped = false;
+    TThreadRecover* thread = nullptr;
+};
+
+} // namespace
+
+TEST_F(FatRecovery, StopDuringAFatFileEndsAfterThatFile)
+{
+    const auto vol = testdata::FatVolume("fat12");  // 512-byte clusters
+    auto v = Analyse(vol.image);
+    ASSERT_TRUE(v);
+    const TPathMatch big = FindByPath(v->model.Tree(), "./Pictures/holiday photo.jpg");
+    const TPathMatch other = FindByPath(v->model.Tree(), "./README.TXT");
+    ASSERT_EQ(big.Files.size(), 1u);
+    ASSERT_EQ(other.Files.size(), 1u);
+    TRecoveryJob job;
+    job.TargetPath = out_;
+    job.SelectedFiles = {big.Files[0], other.Files[0]};
+    job.FileSystemKind = v->analysis->Kind();
+    job.CurrentFAT = v->analysis->FatReader();
+    StopOnFirstProgress sink;
+    TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
+    TThreadRecover thread(job, sink, answer);
+    sink.thread = &thread;
+    thread.Start();
+    thread.Wait();
+    ASSERT_TRUE(sink.stopped);
+    EXPECT_EQ(testdata::ReadFileBytes(out_ + "/holiday photo.jpg"),
+              testdata::ReadFileBytes(vol.source + "/Pictures/holiday photo.jpg"))
+        << "the file under way is finished";
+    EXPECT_FALSE(fs::exists(out_ + "/README.TXT")) << "the next one is not started";
+    EXPECT_EQ(sink.done, 0);
+}

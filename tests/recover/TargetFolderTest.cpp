@@ -103,11 +103,17 @@ TEST_F(TargetFolderTest, ZerosAreWrittenInFull)
     auto target = OpenTargetFolder(root_, error);
     auto file = target->CreateOutputFile("zeros.bin", error);
     ASSERT_TRUE(file);
-    ASSERT_TRUE(file->WriteZeros(3 * 1048576 + 17));
+    ASSERT_TRUE(file->Write(std::vector<std::uint8_t>{1, 2}));
+    ASSERT_TRUE(file->WriteZeros(1048576));
+    ASSERT_TRUE(file->Write(std::vector<std::uint8_t>{3}));
+    ASSERT_TRUE(file->WriteZeros(2 * 1048576 + 14)) << "a hole at the end";
     ASSERT_TRUE(file->Close());
     const auto bytes = testdata::ReadFileBytes(root_ + "/zeros.bin");
     ASSERT_EQ(bytes.size(), 3u * 1048576 + 17);
-    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 0), static_cast<std::ptrdiff_t>(bytes.size()));
+    EXPECT_EQ(bytes[0], 1);
+    EXPECT_EQ(bytes[1], 2);
+    EXPECT_EQ(bytes[1048578], 3);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 0), static_cast<std::ptrdiff_t>(bytes.size() - 3));
 }
 
 TEST_F(TargetFolderTest, AFullDiskIsReportedNotIgnored)
@@ -123,7 +129,8 @@ TEST_F(TargetFolderTest, AFullDiskIsReportedNotIgnored)
     struct rlimit limit = old;
     limit.rlim_cur = 4096;
     ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limit));
-    const bool ok = file->WriteZeros(8192);
+    const std::vector<std::uint8_t> bytes(8192, 0x5A);
+    const bool ok = file->Write(bytes);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
     EXPECT_FALSE(ok);
