@@ -10,6 +10,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CLI = $(BUILD)/salvage/cli/salvage-cli
 DEMO_IMAGE = $(BUILD)/demo/holiday.img
+DEMO_OUT = $(BUILD)/demo/recovered
 
 .PHONY: all deps configure build demo test clean
 
@@ -35,6 +36,10 @@ demo: build $(DEMO_IMAGE)
 	@echo
 	@echo "== salvage-cli list --deleted $(DEMO_IMAGE)"
 	@$(CLI) list --deleted $(DEMO_IMAGE)
+	@echo
+	@echo "== salvage-cli recover $(DEMO_IMAGE) --to $(DEMO_OUT)"
+	@rm -rf $(DEMO_OUT)
+	@$(CLI) recover $(DEMO_IMAGE) --to $(DEMO_OUT)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
