@@ -15,4 +15,7 @@ namespace platform {
 
 [[nodiscard]] bool IsValidUtf8(std::string_view text);
 
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
+
 } // namespace platform

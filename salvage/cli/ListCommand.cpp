@@ -1,28 +1,18 @@
 // salvage-cli list VOLUME: analyses the volume and prints the results tree,
 // every folder and file with its path from the top-level node.
 
-#include "salvage/cli/CliVolume.h"
+#include "salvage/cli/CliAnalysis.h"
 #include "salvage/cli/Commands.h"
 #include "salvage/cli/Json.h"
 #include "salvage/fs/DateTime.h"
 #include "salvage/search/Analysis.h"
 #include "salvage/search/FoundFileModel.h"
 
-#include <atomic>
 #include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <io.h>
-#define KESTREL_ISATTY(fd) _isatty(fd)
-#define KESTREL_FILENO(f) _fileno(f)
-#else
-#include <unistd.h>
-#define KESTREL_ISATTY(fd) isatty(fd)
-#define KESTREL_FILENO(f) fileno(f)
-#endif
 
 namespace salvage::cli {
 namespace {
@@ -156,38 +146,11 @@ int RunList(const std::vector<std::string>& args)
         std::cerr << "usage: salvage-cli list [--deleted] [--json] [--no-condition] [--partition N] VOLUME\n";
         return kExitUsage;
     }
-    std::string error;
-    const auto sel = SelectVolume(a.positional[0], a.Value("--partition"), error);
-    if (!sel) {
-        std::cerr << error << "\n";
-        return kExitFailure;
-    }
-    if (!sel->Volume) {
-        std::cerr << DescribePartitions(sel->Probe) << "Choose a partition with --partition N.\n";
-        return kExitFailure;
-    }
-    const auto analysis = TAnalysis::Open(sel->Disk, sel->Volume, error);
-    if (!analysis) {
-        std::cerr << error << "\n";
-        return kExitFailure;
-    }
-
-    const bool showProgress = KESTREL_ISATTY(KESTREL_FILENO(stderr)) != 0;
-    std::atomic<int> shown{-1};
-    auto progress = [&](int percent) {
-        if (showProgress && shown.exchange(percent) != percent)
-            std::fprintf(stderr, "\rAnalyzing... %d%%", percent);
-    };
     TAnalysisOptions options;
     options.EstimateCondition = !a.Has("--no-condition");
     TFoundFileModel model;
-    const bool ran = analysis->Run(model, options, progress, error);
-    if (showProgress)
-        std::fprintf(stderr, "\r%-20s\r", "");
-    if (!ran) {
-        std::cerr << error << "\n";
+    if (!AnalyseVolume(a, model, options, true))
         return kExitFailure;
-    }
 
     Output out;
     PrintTree(a.Has("--deleted") ? model.FilterTree() : model.Tree(), a.Has("--json"), out);

@@ -1,7 +1,7 @@
 // salvage-cli recover VOLUME --to DIR: analyses the volume and writes the
 // selected folders and files (by default every top-level folder) into DIR.
 
-#include "salvage/cli/CliVolume.h"
+#include "salvage/cli/CliAnalysis.h"
 #include "salvage/cli/Commands.h"
 #include "salvage/cli/Json.h"
 #include "salvage/recover/RecoveryJob.h"
@@ -103,28 +103,12 @@ int RunRecover(const std::vector<std::string>& args)
         return kExitUsage;
     }
 
-    std::string error;
-    const auto sel = SelectVolume(a.positional[0], a.Value("--partition"), error);
-    if (!sel) {
-        std::cerr << error << "\n";
-        return kExitFailure;
-    }
-    if (!sel->Volume) {
-        std::cerr << DescribePartitions(sel->Probe) << "Choose a partition with --partition N.\n";
-        return kExitFailure;
-    }
-    const auto analysis = TAnalysis::Open(sel->Disk, sel->Volume, error);
-    if (!analysis) {
-        std::cerr << error << "\n";
-        return kExitFailure;
-    }
     TFoundFileModel model;
     TAnalysisOptions options;
     options.EstimateCondition = false;  // the recovery does not need it
-    if (!analysis->Run(model, options, {}, error)) {
-        std::cerr << error << "\n";
+    const auto analysis = AnalyseVolume(a, model, options, true);
+    if (!analysis)
         return kExitFailure;
-    }
 
     // One job per --path (each may restore a different folder structure), or
     // one job for every top-level folder.
@@ -167,14 +151,8 @@ int RunRecover(const std::vector<std::string>& args)
     };
 
     Totals totals;
-    if (selections.empty()) {
-        TRecoveryJob job;
-        job.TargetPath = *target;
-        job.RecoverAll = a.Has("--all");
-        for (std::size_t i = 0; i < model.Tree().TopLevelCount(); ++i)
-            job.SelectedFolders.push_back(model.Tree().TopLevel(i));
-        run(std::move(job), totals);
-    }
+    if (selections.empty())
+        run(WholeTreeJob(model.Tree(), *target, a.Has("--all")), totals);
     for (const TRecoverySelection& s : selections) {
         TRecoveryJob job;
         BuildRecoveryJob(s, *target, a.Has("--all"), a.Has("--structure"), job);

@@ -1,28 +1,12 @@
 #include "salvage/fs/TextConvert.h"
 
+#include "platform/Utf16.h"
+
+#include <algorithm>
 #include <cstdint>
 
 namespace salvage {
 namespace {
-
-void AppendUtf8(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // Code page 437, bytes 0x80 to 0xFF.
 constexpr char16_t kCp437High[128] = {
@@ -42,21 +26,13 @@ constexpr char16_t kCp437High[128] = {
 
 std::string Utf16UnitsToUtf8(std::u16string_view units)
 {
-    std::string out;
-    out.reserve(units.size());
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const char16_t u = units[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-            const char32_t cp = 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-            AppendUtf8(out, cp);
-            ++i;
-        } else if ((u >= 0xD800 && u <= 0xDFFF) || u == 0xFFFF) {
-            out += '?';
-        } else {
-            AppendUtf8(out, u);
-        }
-    }
-    return out;
+    // Besides unpaired surrogates, the padding value 0xFFFF of long names
+    // cannot stand in a name either.
+    if (units.find(u'\xFFFF') == std::u16string_view::npos)
+        return platform::Utf16ToUtf8(units);
+    std::u16string copy(units);
+    std::replace(copy.begin(), copy.end(), u'\xFFFF', u'?');
+    return platform::Utf16ToUtf8(copy);
 }
 
 std::string Utf16LeToUtf8(ByteSpan bytes)
@@ -77,7 +53,7 @@ std::string OemToUtf8(std::string_view oem)
         if (b < 0x80)
             out += ch;
         else
-            AppendUtf8(out, kCp437High[b - 0x80]);
+            platform::AppendUtf8(out, kCp437High[b - 0x80]);
     }
     return out;
 }

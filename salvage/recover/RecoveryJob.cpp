@@ -40,6 +40,16 @@ bool BuildRecoveryJob(const TRecoverySelection& selection, const std::string& ta
     return true;
 }
 
+TRecoveryJob WholeTreeJob(const TResultsTree& tree, const std::string& target, bool recoverAll)
+{
+    TRecoveryJob job;
+    job.TargetPath = target;
+    job.RecoverAll = recoverAll;
+    for (std::size_t i = 0; i < tree.TopLevelCount(); ++i)
+        job.SelectedFolders.push_back(tree.TopLevel(i));
+    return job;
+}
+
 namespace {
 
 std::vector<std::string> SplitPath(const std::string& path)

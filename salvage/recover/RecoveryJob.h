@@ -57,6 +57,9 @@ struct TRecoverySelection {
 bool BuildRecoveryJob(const TRecoverySelection& selection, const std::string& target, bool recoverAll,
                       bool restoreStructure, TRecoveryJob& job);
 
+// A job for every top-level folder of a results tree (the whole volume).
+[[nodiscard]] TRecoveryJob WholeTreeJob(const TResultsTree& tree, const std::string& target, bool recoverAll);
+
 // What a "/"-joined path (as salvage-cli list prints it, from the top-level
 // node: "./?IR1/MULT2.DAT") names: a folder, or the files of that name in a
 // folder. Both empty when nothing matches.

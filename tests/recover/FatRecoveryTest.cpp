@@ -23,16 +23,6 @@ protected:
         return testdata::Md5Hex(testdata::ReadFileBytes(out_ + "/" + relative));
     }
 
-    // Every top-level folder, the way salvage-cli recover does without --path.
-    TRecoveryJob AllTopLevel(AnalysedVolume& v, bool recoverAll)
-    {
-        TRecoveryJob job;
-        job.TargetPath = out_;
-        job.RecoverAll = recoverAll;
-        for (std::size_t i = 0; i < v.model.Tree().TopLevelCount(); ++i)
-            job.SelectedFolders.push_back(v.model.Tree().TopLevel(i));
-        return job;
-    }
 
     std::string out_;
 };
@@ -75,7 +65,7 @@ TEST_F(FatRecovery, ReferenceImageMatchesTheAnswerKey)
     ASSERT_TRUE(v);
     RecordingSink sink;
     TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
-    const TRecoverySummary s = RunJob(*v, AllTopLevel(*v, false), sink, answer);
+    const TRecoverySummary s = RunJob(*v, AllTopLevelJob(*v, out_, false), sink, answer);
     EXPECT_TRUE(s.Failures.empty());
     EXPECT_EQ(sink.done, 1);
     EXPECT_EQ(s.FilesWritten, 6u);
@@ -98,7 +88,7 @@ TEST_F(FatRecovery, RenameAllAndSkipAllOnTheReferenceImage)
     ASSERT_TRUE(v);
     RecordingSink sink;
     TFixedBrokenNameAnswer renameAll(TFixedBrokenNameAnswer::Mode::RenameAll, 'X');
-    RunJob(*v, AllTopLevel(*v, false), sink, renameAll);
+    RunJob(*v, AllTopLevelJob(*v, out_, false), sink, renameAll);
     EXPECT_TRUE(fs::exists(out_ + "/XRAG1.DAT"));
     EXPECT_TRUE(fs::exists(out_ + "/XIR1/DIR2/FRAG3.DAT")) << "folders are renamed too";
     EXPECT_FALSE(fs::exists(out_ + "/_ING.DAT"));
@@ -107,7 +97,7 @@ TEST_F(FatRecovery, RenameAllAndSkipAllOnTheReferenceImage)
     fs::create_directories(out_);
     RecordingSink sink2;
     TFixedBrokenNameAnswer skipAll(TFixedBrokenNameAnswer::Mode::SkipAll);
-    const TRecoverySummary s = RunJob(*v, AllTopLevel(*v, false), sink2, skipAll);
+    const TRecoverySummary s = RunJob(*v, AllTopLevelJob(*v, out_, false), sink2, skipAll);
     EXPECT_EQ(s.FilesWritten, 0u) << "every deleted name in the root lost its first letter";
     EXPECT_FALSE(fs::exists(out_ + "/_IR1")) << "a skipped folder takes its contents with it";
     EXPECT_TRUE(fs::exists(out_ + "/System Volume Information")) << "names without ? are kept";
@@ -123,7 +113,7 @@ TEST_P(GeneratedFatRecovery, EveryLiveFileComesOutByteExactWithRecoverAll)
     ASSERT_TRUE(v);
     RecordingSink sink;
     TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
-    const TRecoverySummary s = RunJob(*v, AllTopLevel(*v, true), sink, answer);
+    const TRecoverySummary s = RunJob(*v, AllTopLevelJob(*v, out_, true), sink, answer);
     for (const auto& f : s.Failures)
         ADD_FAILURE() << f.Path << ": " << f.Message;
     int checked = 0;
@@ -145,7 +135,7 @@ TEST_P(GeneratedFatRecovery, DeletedContiguousFilesComeOutByteExact)
     ASSERT_TRUE(v);
     RecordingSink sink;
     TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
-    RunJob(*v, AllTopLevel(*v, false), sink, answer);
+    RunJob(*v, AllTopLevelJob(*v, out_, false), sink, answer);
     // Deleted with a long name: the name survives whole.
     const std::string deletedLong = out_ + "/Deleted long name.txt";
     ASSERT_TRUE(fs::exists(deletedLong));
@@ -192,7 +182,7 @@ TEST_F(FatRecovery, WriteFailuresAreCountedAndTheRestIsWritten)
         SetMessageHook([&](const std::string& text, MessageIcon) { messages.push_back(text); });
     RecordingSink sink;
     TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
-    const TRecoverySummary s = RunJob(*v, AllTopLevel(*v, false), sink, answer);
+    const TRecoverySummary s = RunJob(*v, AllTopLevelJob(*v, out_, false), sink, answer);
     SetMessageHook(previous);
     ASSERT_EQ(s.Failures.size(), 1u);
     EXPECT_NE(s.Failures[0].Path.find("_ING.DAT"), std::string::npos);
@@ -209,7 +199,7 @@ TEST_F(FatRecovery, NothingIsWrittenWhenTheTargetCannotBeMade)
     testdata::WriteFileBytes(out_ + "/file", {1});
     RecordingSink sink;
     TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
-    TRecoveryJob job = AllTopLevel(*v, false);
+    TRecoveryJob job = AllTopLevelJob(*v, out_, false);
     job.TargetPath = out_ + "/file/below";
     const MessageHook previous = SetMessageHook([](const std::string&, MessageIcon) {});
     const TRecoverySummary s = RunJob(*v, job, sink, answer);

@@ -65,14 +65,9 @@ protected:
         EXPECT_TRUE(v);
         if (!v)
             return {};
-        TRecoveryJob job;
-        job.TargetPath = dir_ + "/out";
-        job.RecoverAll = true;
-        for (std::size_t i = 0; i < v->model.Tree().TopLevelCount(); ++i)
-            job.SelectedFolders.push_back(v->model.Tree().TopLevel(i));
         RecordingSink sink;
         TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
-        return RunJob(*v, job, sink, answer);
+        return RunJob(*v, AllTopLevelJob(*v, dir_ + "/out", true), sink, answer);
     }
 
     std::string dir_;

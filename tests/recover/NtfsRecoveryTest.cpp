@@ -19,15 +19,6 @@ protected:
     void SetUp() override { out_ = testdata::MakeTempDir("kestrel-ntfsrec"); }
     void TearDown() override { fs::remove_all(out_); }
 
-    TRecoveryJob AllTopLevel(AnalysedVolume& v, bool recoverAll)
-    {
-        TRecoveryJob job;
-        job.TargetPath = out_;
-        job.RecoverAll = recoverAll;
-        for (std::size_t i = 0; i < v.model.Tree().TopLevelCount(); ++i)
-            job.SelectedFolders.push_back(v.model.Tree().TopLevel(i));
-        return job;
-    }
 
     std::string out_;
 };
@@ -51,7 +42,7 @@ TEST_F(NtfsRecovery, ReferenceImageEveryDeletedFileByteExact)
     ASSERT_TRUE(v);
     RecordingSink sink;
     TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
-    const TRecoverySummary s = RunJob(*v, AllTopLevel(*v, false), sink, answer);
+    const TRecoverySummary s = RunJob(*v, AllTopLevelJob(*v, out_, false), sink, answer);
     EXPECT_TRUE(s.Failures.empty());
     EXPECT_EQ(s.FilesWritten, 8u);
     const std::map<std::string, std::string> key = {
@@ -74,7 +65,7 @@ TEST_P(GeneratedNtfsRecovery, LiveAndDeletedFilesByteExact)
     ASSERT_TRUE(v);
     RecordingSink sink;
     TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
-    const TRecoverySummary s = RunJob(*v, AllTopLevel(*v, true), sink, answer);
+    const TRecoverySummary s = RunJob(*v, AllTopLevelJob(*v, out_, true), sink, answer);
     for (const auto& f : s.Failures)
         ADD_FAILURE() << f.Path << ": " << f.Message;
     int live = 0, deleted = 0;
@@ -107,7 +98,7 @@ TEST_F(NtfsRecovery, FilesLargerThanFourGiBComeOutWhole)
     ASSERT_TRUE(v);
     RecordingSink sink;
     TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
-    const TRecoverySummary s = RunJob(*v, AllTopLevel(*v, true), sink, answer);
+    const TRecoverySummary s = RunJob(*v, AllTopLevelJob(*v, out_, true), sink, answer);
     for (const auto& f : s.Failures)
         ADD_FAILURE() << f.Path << ": " << f.Message;
     struct Big {

@@ -64,6 +64,13 @@ public:
     std::atomic<int> done{0};
 };
 
+// Every top-level folder of the results, the way salvage-cli recover does
+// without --path.
+inline salvage::TRecoveryJob AllTopLevelJob(const AnalysedVolume& v, const std::string& target, bool recoverAll)
+{
+    return salvage::WholeTreeJob(v.model.Tree(), target, recoverAll);
+}
+
 // Fills in the volume's part of a job and runs it to its end.
 inline salvage::TRecoverySummary RunJob(AnalysedVolume& v, salvage::TRecoveryJob job, salvage::TRecoverySink& sink,
                                         salvage::TBrokenNameQuestion& question)

@@ -46,14 +46,9 @@ TEST_P(SourceUntouched, AnalysisAndRecoveryOnlyReadTheImage)
 
     auto v = Analyse(image);
     ASSERT_TRUE(v);
-    TRecoveryJob job;
-    job.TargetPath = dir + "/out";
-    job.RecoverAll = true;
-    for (std::size_t i = 0; i < v->model.Tree().TopLevelCount(); ++i)
-        job.SelectedFolders.push_back(v->model.Tree().TopLevel(i));
     RecordingSink sink;
     TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
-    const TRecoverySummary s = RunJob(*v, job, sink, answer);
+    const TRecoverySummary s = RunJob(*v, AllTopLevelJob(*v, dir + "/out", true), sink, answer);
     EXPECT_GT(s.FilesWritten, 0u);
     EXPECT_TRUE(s.OpenError.empty()) << s.OpenError;
     v.reset();
