@@ -107,34 +107,32 @@ void TNTFSSearch::Visit(TNTFS& ntfs)
         work.Condition = 0;
         const bool free = chunkRead ? ntfs.GetDeletedRecordInfo(current, raw, info)
                                     : ntfs.GetDeletedRecordInfo(current, info);
-        if (free && !info.Name.empty()) {
-            // Free in the MFT bitmap but still flagged in use in its header:
-            // not deleted.
-            work.Deleted = !info.InUse();
+        // A directory goes to the tree as a folder; a file with its size and,
+        // when deleted and asked for, the estimate of its clusters.
+        auto report = [&] {
             FillWork(work, current, info);
             if (info.Directory()) {
                 work.Size = 0;
                 sink_.NtfsDirFound(work);
-            } else {
-                work.Size = info.Size;
-                if (work.Deleted && estimateCondition_.load(std::memory_order_relaxed))
-                    work.Condition = ntfs.EstimateNTFSCondition(current);
-                sink_.NtfsFileFound(work);
+                return;
             }
+            work.Size = info.Size;
+            if (work.Deleted && estimateCondition_.load(std::memory_order_relaxed))
+                work.Condition = ntfs.EstimateNTFSCondition(current);
+            sink_.NtfsFileFound(work);
+        };
+        if (free && !info.Name.empty()) {
+            // Free in the MFT bitmap but still flagged in use in its header:
+            // not deleted.
+            work.Deleted = !info.InUse();
+            report();
             continue;
         }
         const bool live = chunkRead ? ntfs.GetLiveRecordInfo(current, raw, info)
                                     : ntfs.GetLiveRecordInfo(current, info);
         if (live) {
             work.Deleted = false;
-            FillWork(work, current, info);
-            if (info.Directory()) {
-                work.Size = 0;
-                sink_.NtfsDirFound(work);
-            } else {
-                work.Size = info.Size;
-                sink_.NtfsFileFound(work);
-            }
+            report();
         }
     }
 }
