@@ -5,14 +5,19 @@
 # file contiguous and fragmented (written interleaved with another file), then
 # times salvage-cli recover of that file against reading the same number of
 # bytes of the image once and against copying the original file (read + write).
-# Everything runs from the page cache (warmed first), so the figures compare
-# the program's work, not the disk.
+# Everything runs from the page cache (warmed first) and writes to memory
+# (/dev/shm when there is one), so the figures compare the program's work,
+# not the disk.
 set -euo pipefail
 PATH="$PATH:/usr/sbin:/sbin"
 export MTOOLS_SKIP_CHECK=1
 pattern=$1 gen=$2 cli=$3 out=$4
 mkdir -p "$out"
 TIMEFORMAT='%R'
+# Where recovered files and the copy go.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then sink=/dev/shm/kestrel-recover-bench; else sink="$out/written"; fi
+mkdir -p "$sink"
+trap 'rm -rf "$sink"' EXIT
 
 seconds() { { time "$@" >/dev/null 2>&1; } 2>&1; }
 
@@ -30,7 +35,7 @@ fat() { # NAME fragmented?
         for i in $(seq 1 4096); do mcopy -i "$img" "$out/filler" "::/F$i"; done
         for i in $(seq 1 2 4096); do mdel -i "$img" "::/F$i"; done
     fi
-    mcopy -i "$img" "$out/big.bin" ::/big.bin
+    mcopy -i "$img" "$out/big.bin" ::/BIG.BIN
     touch "$img.done"
 }
 
@@ -41,9 +46,9 @@ ntfs() { # NAME fragmented?
     truncate -s 2600M "$img"
     mkntfs -F -f -q -c 4096 "$img" >/dev/null 2>&1
     if [ "$2" = yes ]; then
-        printf 'interleave\t65536\t/big.bin\t%s\t/other.bin\t%s\n' "$out/big.bin" "$out/other.bin" > "$out/$1.script"
+        printf 'interleave\t65536\t/BIG.BIN\t%s\t/other.bin\t%s\n' "$out/big.bin" "$out/other.bin" > "$out/$1.script"
     else
-        printf 'put\t/big.bin\t%s\n' "$out/big.bin" > "$out/$1.script"
+        printf 'put\t/BIG.BIN\t%s\n' "$out/big.bin" > "$out/$1.script"
     fi
     LC_ALL=C.UTF-8 "$gen" "$img" "$out/$1.script" "$out/$1.manifest"
     touch "$img.done"
@@ -59,12 +64,13 @@ printf '%-18s %10s %10s %10s %8s\n' volume "read 1 GiB" "copy file" recover rati
 for name in fat32-contiguous fat32-fragmented ntfs-contiguous ntfs-fragmented; do
     img="$out/$name.img"
     cat "$img" >/dev/null                      # warm the cache
-    rm -rf "$out/recovered"
+    cat "$out/big.bin" >/dev/null
+    rm -rf "$sink/recovered"
     read=$(seconds dd if="$img" of=/dev/null bs=1M count=1024)
-    copy=$(seconds cp "$out/big.bin" "$out/copy.bin")
-    rm -f "$out/copy.bin"
-    rec=$(seconds "$cli" recover "$img" --to "$out/recovered" --all --path ./big.bin)
-    cmp -s "$out/recovered/big.bin" "$out/big.bin" || { echo "$name: recovered bytes differ" >&2; exit 1; }
+    copy=$(seconds cp "$out/big.bin" "$sink/copy.bin")
+    rm -f "$sink/copy.bin"
+    rec=$(seconds "$cli" recover "$img" --to "$sink/recovered" --all --path ./BIG.BIN)
+    cmp -s "$sink/recovered/BIG.BIN" "$out/big.bin" || { echo "$name: recovered bytes differ" >&2; exit 1; }
+    rm -rf "$sink/recovered"
     printf '%-18s %9ss %9ss %9ss %7.2fx\n' "$name" "$read" "$copy" "$rec" "$(awk "BEGIN{print $rec/$read}")"
 done
-rm -rf "$out/recovered"
