@@ -23,12 +23,14 @@ std::string SafeComponentName(std::string_view name)
         return "_";
     if (name == "." || name == "..")
         return std::string(name.size(), '_');
+    // A NUL ends the name where the system reads it, so "..", NUL, "x"
+    // would name the parent folder: it is replaced like a separator.
     std::string safe(name);
     for (char& c : safe) {
 #if defined(_WIN32)
-        if (c == '/' || c == '\\')
+        if (c == '/' || c == '\\' || c == '\0')
 #else
-        if (c == '/')
+        if (c == '/' || c == '\0')
 #endif
             c = '_';
     }

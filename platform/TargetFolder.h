@@ -54,7 +54,8 @@ public:
 [[nodiscard]] std::unique_ptr<TargetFolder> OpenTargetFolder(const std::string& path, std::string& error);
 
 // A name from the disk as one safe component: "." and ".." and path
-// separators cannot stand in it, so they become "_"; an empty name becomes "_".
+// separators (and NUL, where the system would end the name) cannot stand in
+// it, so they become "_"; an empty name becomes "_".
 [[nodiscard]] std::string SafeComponentName(std::string_view name);
 
 } // namespace platform

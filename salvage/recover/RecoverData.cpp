@@ -91,7 +91,9 @@ void TThreadRecover::RecoverNtfsFile(std::uint32_t record, platform::TargetFolde
 bool TThreadRecover::WriteDataAttribute(const TNTFSAttribute& attribute, platform::OutputFile& file)
 {
     if (!attribute.NonResident()) {
-        const ByteSpan value = attribute.Value();
+        ByteSpan value = attribute.Value();
+        if (job_.MaxFileBytes != 0 && value.size() > job_.MaxFileBytes)
+            value = value.first(static_cast<std::size_t>(job_.MaxFileBytes));
         bytesWritten_ = value.size();
         if (!file.Write(value)) {
             Fail(currentPath_, file.Error());
@@ -208,6 +210,8 @@ void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::Target
                                     const std::string& targetName, bool deleted, std::uint64_t size)
 {
     TFAT32& fat = *job_.CurrentFAT;
+    if (job_.MaxFileBytes != 0)
+        size = std::min(size, job_.MaxFileBytes);
     SetProgress(0);
     std::unique_ptr<platform::OutputFile> file = CreateTarget(folder, targetName);
     if (!file)

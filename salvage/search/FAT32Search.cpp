@@ -165,9 +165,12 @@ TMemoryStream TFAT32Search::ReadDirectoryChain(std::uint32_t first, TMemoryStrea
     TMemoryStream cluster = std::move(firstCluster);
     std::uint32_t c = first;
     // Bounded three ways: the cluster count, the largest directory, and the
-    // clusters already read (which ends a loop at its first repeat).
+    // clusters already read (which ends a loop at its first repeat). The
+    // directory's own first cluster is read even when a damaged chain of
+    // another directory ran into it before: VisitedDirs already keeps each
+    // directory to one scan, and refusing it would lose the whole directory.
     for (std::uint32_t n = 0; n < fat_.ClusterLimit(); ++n) {
-        if (!directoryClusters_.insert(c).second)
+        if (!directoryClusters_.insert(c).second && n != 0)
             break;
         if (chain.Size() + cluster.Size() > kMaxDirectoryBytes)
             break;

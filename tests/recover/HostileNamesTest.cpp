@@ -120,3 +120,25 @@ TEST_F(HostileNames, FatShortNameWithASlash)
     for (const std::string& p : Listing(dir_ + "/out"))
         EXPECT_EQ(p.find(".."), std::string::npos) << p;
 }
+
+// The system reads a name only up to a NUL, so a folder named "..", NUL, "x"
+// would be the parent folder; the NUL is replaced like a separator.
+TEST_F(HostileNames, NtfsNameWithANulCannotClimb)
+{
+    const auto vol = testdata::NtfsVolume("ntfs4k");
+    auto image = testdata::ReadFileBytes(vol.image);
+    ASSERT_GE(RenameNtfs(image, "Docs", std::string("..\0x", 4)), 1);
+    ASSERT_GE(RenameNtfs(image, "GONE.TXT", std::string("..\0\0\0\0\0\0", 8)), 1);
+    const std::string hostile = dir_ + "/hostile.img";
+    testdata::WriteFileBytes(hostile, image);
+
+    RecoverAll(hostile);
+    EXPECT_EQ(testdata::ReadFileBytes(dir_ + "/out/.._x/report 2024.doc"),
+              testdata::ReadFileBytes(vol.source + "/Docs/report 2024.doc"));
+    EXPECT_TRUE(fs::is_regular_file(dir_ + "/out/..______"));
+    std::vector<std::string> top;
+    for (const auto& e : fs::directory_iterator(dir_))
+        top.push_back(e.path().filename().string());
+    std::sort(top.begin(), top.end());
+    EXPECT_EQ(top, (std::vector<std::string>{"hostile.img", "out"}));
+}

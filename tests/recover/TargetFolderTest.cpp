@@ -42,6 +42,7 @@ TEST(SafeComponentName, DiskNamesCannotNameAnotherFolder)
     EXPECT_EQ(SafeComponentName(""), "_");
     EXPECT_EQ(SafeComponentName("...txt"), "...txt");
     EXPECT_EQ(SafeComponentName("a\\b"), "a\\b") << "a backslash is an ordinary character here";
+    EXPECT_EQ(SafeComponentName(std::string_view("..\0x", 4)), ".._x") << "the system would stop at the NUL";
 }
 
 TEST_F(TargetFolderTest, CreatesMissingLevelsAndStaysInside)

@@ -1,0 +1,106 @@
+// The NTFS reader and the whole NTFS analysis over a volume described in the
+// chunk layout (ChunkVolume.h): the boot sector, record fixups, attributes
+// (named and through attribute lists), data runs, the MFT and volume
+// bitmaps, and then the search over every record with condition estimates.
+
+#include "ChunkVolume.h"
+#include "FuzzCommon.h"
+
+#include "salvage/disk/Errors.h"
+#include "salvage/fs/NTFS.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <span>
+#include <vector>
+
+using namespace salvage;
+
+namespace {
+
+// The reader's calls on the first records: the search itself takes most of
+// them only on the paths a real record leads to.
+constexpr std::uint64_t kRecordsExercised = 48;
+constexpr std::uint64_t kDataLimit = 1u << 20;
+constexpr std::array<std::uint32_t, 5> kTypes = {ntfs::kStandardInformation, ntfs::kAttributeList, ntfs::kFileName,
+                                                 ntfs::kData, ntfs::kBitmap};
+
+void ExerciseAttribute(const TNTFS& ntfs, const TNTFSAttribute& attribute, std::vector<std::uint8_t>& buffer)
+{
+    (void)attribute.NameBytes();
+    (void)attribute.Value();
+    (void)TNTFS::AttributeDataSize(attribute);
+    try {
+        (void)TNTFS::AttributeAllocatedSize(attribute);
+    } catch (const ERangeError&) {
+        // A size beyond 32 bits is refused with the range error.
+    }
+    if (attribute.NonResident()) {
+        (void)ntfs.MapVCN(attribute, attribute.LowestVcn());
+        (void)ntfs.MapVCN(attribute, attribute.HighestVcn());
+        (void)ntfs.MapVCN(attribute, attribute.LowestVcn() / 2 + attribute.HighestVcn() / 2);
+    }
+    (void)ntfs.ReadAttributeData(attribute, buffer, kDataLimit);
+}
+
+void ExerciseReader(TNTFS& ntfs, std::uint64_t records)
+{
+    std::vector<std::uint8_t> record(ntfs.RecordSize());
+    std::vector<std::uint8_t> buffer;
+    TNTFSRecordInfo info;
+    const std::u16string streamName = u"$I30";
+    for (std::uint64_t n = 0; n < records && n < kRecordsExercised; ++n) {
+        (void)ntfs.IsRecordInUse(n);
+        (void)ntfs.GetDeletedRecordInfo(n, info);
+        (void)ntfs.GetLiveRecordInfo(n, info);
+        if (!ntfs.ReadMFTRecord(n, record))
+            continue;
+        for (const std::uint32_t type : kTypes) {
+            for (std::uint32_t index = 0; index < 3; ++index) {
+                const auto attribute = ntfs.FindAttribute(record, type, std::nullopt, true, index);
+                if (!attribute)
+                    break;
+                ExerciseAttribute(ntfs, *attribute, buffer);
+            }
+            if (const auto named = ntfs.FindAttribute(record, type, streamName, true, 0))
+                ExerciseAttribute(ntfs, *named, buffer);
+            (void)ntfs.ReadAttributeClusters(record, type, 1, buffer, 0);
+        }
+        (void)ntfs.GetRecordInfo(record, info);
+        (void)ntfs.EstimateNTFSCondition(n);
+    }
+    const std::uint64_t clusters = ntfs.ClusterCount();
+    for (const std::uint64_t lcn : {std::uint64_t{0}, clusters / 2, clusters - 1, clusters,
+                                    std::numeric_limits<std::uint64_t>::max()})
+        (void)ntfs.IsClusterInUse(lcn);
+    buffer.resize(4 * ntfs.RecordSize());
+    (void)ntfs.ReadRawMFTRecords(0, 4, buffer);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    fuzzsupport::QuietMessages();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const platform::VolumePtr volume = fuzzsupport::MakeChunkVolume(std::span(data, size));
+    {
+        TNTFS ntfs;
+        std::uint64_t records = 0;
+        if (!ntfs.OpenNTFSVolume(volume, records).Ok())
+            return 0;
+        ExerciseReader(ntfs, records);
+    }
+    TFoundFileModel model;
+    if (fuzzsupport::AnalyseVolume(volume, model, true)) {
+        fuzzsupport::WalkTree(model.Tree());
+        fuzzsupport::WalkTree(model.FilterTree());
+    }
+    return 0;
+}
