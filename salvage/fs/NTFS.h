@@ -18,6 +18,7 @@
 #include "salvage/fs/NTFSLayout.h"
 
 #include <array>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -150,6 +151,12 @@ public:
     [[nodiscard]] std::optional<TNTFSAttribute> FindAttribute(ByteSpan record, std::uint32_t type,
                                                               std::optional<std::u16string_view> name,
                                                               bool followList, std::uint32_t index) const;
+
+    // Calls visit(attribute) for each usable attribute of `record` in order
+    // (no list following) until it returns false. The walk ends at the end
+    // marker, at a length of 0 or past the record, and after as many steps as
+    // the record could hold attributes.
+    static void ForEachAttribute(ByteSpan record, const std::function<bool(const TNTFSAttribute&)>& visit);
 
     // Resident: the value length. Non-resident: the allocated size; an upper
     // half above 0 raises ERangeError.

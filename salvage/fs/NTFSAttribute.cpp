@@ -103,34 +103,46 @@ std::optional<TNTFSAttribute> TNTFSAttribute::At(ByteSpan record, std::size_t of
     return TNTFSAttribute(bytes);
 }
 
-std::optional<TNTFSAttribute> TNTFS::FindAttribute(ByteSpan record, std::uint32_t type,
-                                                   std::optional<std::u16string_view> name, bool followList,
-                                                   std::uint32_t index) const
+void TNTFS::ForEachAttribute(ByteSpan record, const std::function<bool(const TNTFSAttribute&)>& visit)
 {
     std::size_t offset = LoadLE16(record, kRecFirstAttribute);
     if (offset < kRecHeaderSize)
-        return std::nullopt;  // attributes would overlap the header
-    std::uint32_t matched = 0;
-    std::optional<TNTFSAttribute> list;
+        return;  // attributes would overlap the header
     for (std::size_t n = 0; n < MaxAttributes(record.size()); ++n) {
         if (!InBounds(record.size(), offset, 4) || LoadLE32(record, offset) == kAttrEnd)
-            break;
+            return;
         // A length of 0 or one past the record ends the walk: nothing after
         // it can be located.
         const std::size_t length = LoadLE32(record, offset + kAttrLength);
         if (length < kResidentHeaderSize || !InBounds(record.size(), offset, length))
-            break;
-        if (auto attribute = TNTFSAttribute::At(record, offset)) {
-            if (attribute->Type() == type && (!name || NameMatches(attribute->NameBytes(), *name))) {
-                if (matched == index)
-                    return attribute;
-                ++matched;
-            }
-            if (followList && attribute->Type() == kAttributeList)
-                list = attribute;
-        }
+            return;
+        if (const auto attribute = TNTFSAttribute::At(record, offset); attribute && !visit(*attribute))
+            return;
         offset += length;
     }
+}
+
+std::optional<TNTFSAttribute> TNTFS::FindAttribute(ByteSpan record, std::uint32_t type,
+                                                   std::optional<std::u16string_view> name, bool followList,
+                                                   std::uint32_t index) const
+{
+    std::uint32_t matched = 0;
+    std::optional<TNTFSAttribute> found;
+    std::optional<TNTFSAttribute> list;
+    ForEachAttribute(record, [&](const TNTFSAttribute& attribute) {
+        if (attribute.Type() == type && (!name || NameMatches(attribute.NameBytes(), *name))) {
+            if (matched == index) {
+                found = attribute;
+                return false;
+            }
+            ++matched;
+        }
+        if (followList && attribute.Type() == kAttributeList)
+            list = attribute;
+        return true;
+    });
+    if (found)
+        return found;
     if (!list)
         return std::nullopt;
     return FindInList(*list, type, name, index - matched);

@@ -57,23 +57,27 @@ bool TNTFS::GetRecordInfo(ByteSpan record, TNTFSRecordInfo& info) const
     std::optional<FileName> chosen;
     if (const auto first = FindAttribute(record, kFileName, std::nullopt, true, 0))
         chosen = DecodeFileName(*first);
-    const std::size_t maxAttributes = record.size() / kResidentHeaderSize + 1;
-    for (std::uint32_t i = 1; i < maxAttributes; ++i) {
-        const auto attribute = FindAttribute(record, kFileName, std::nullopt, false, i);
-        if (!attribute)
-            break;
-        auto fn = DecodeFileName(*attribute);
+    // One walk over the record (a crafted record can hold hundreds of names).
+    bool first = true;
+    ForEachAttribute(record, [&](const TNTFSAttribute& attribute) {
+        if (attribute.Type() != kFileName)
+            return true;
+        if (first) {
+            first = false;  // the first name was taken above
+            return true;
+        }
+        auto fn = DecodeFileName(attribute);
         if (!fn)
-            continue;
+            return true;
         if (!chosen || fn->Namespace == kNamespaceWin32) {
             const bool win32 = chosen && fn->Namespace == kNamespaceWin32;
             chosen = std::move(fn);
-            if (win32)
-                break;
-        } else if (fn->Name.size() > chosen->Name.size()) {
-            chosen = std::move(fn);
+            return !win32;
         }
-    }
+        if (fn->Name.size() > chosen->Name.size())
+            chosen = std::move(fn);
+        return true;
+    });
     if (!chosen)
         return false;
     info.Name = std::move(chosen->Name);

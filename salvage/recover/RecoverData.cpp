@@ -222,6 +222,12 @@ void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::Target
     std::uint64_t written = 0;
     std::string incomplete;
     std::uint32_t cluster = firstCluster;
+    // A damaged FAT can make a live file's chain loop; the runs would then
+    // repeat up to the file's size. Brent's cycle test on the runs' first
+    // clusters finds it without memory.
+    std::uint32_t tortoise = firstCluster;
+    std::uint64_t power = 1;
+    std::uint64_t steps = 0;
     do {
         // A run of consecutive clusters is read at once: the following
         // clusters of a deleted file, or as far as the chain goes on in order.
@@ -269,6 +275,17 @@ void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::Target
             break;
         }
         cluster = next;
+        if (!deleted && written < size) {
+            if (cluster == tortoise) {
+                incomplete = "The file's cluster chain runs in a loop";
+                break;
+            }
+            if (++steps == power) {
+                tortoise = cluster;
+                power *= 2;
+                steps = 0;
+            }
+        }
     } while (cluster < end && cluster >= 2);
     SetProgress(0);
     if (incomplete.empty() && written < size)

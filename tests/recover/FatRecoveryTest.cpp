@@ -1,5 +1,6 @@
 #include "RecoveryTestSupport.h"
 #include "salvage/disk/Messages.h"
+#include "tests/support/FatImage.h"
 #include "tests/support/Md5.h"
 #include "tests/support/TestData.h"
 
@@ -252,4 +253,39 @@ TEST_F(FatRecovery, StopDuringAFatFileEndsAfterThatFile)
         << "the file under way is finished";
     EXPECT_FALSE(fs::exists(out_ + "/README.TXT")) << "the next one is not started";
     EXPECT_EQ(sink.done, 0);
+}
+
+TEST_F(FatRecovery, ALoopingChainOfALiveFileIsCutAndReported)
+{
+    // A hand-made FAT16 volume: LOOP.BIN claims 100,000 bytes, and its chain
+    // runs 2 -> 3 -> 4 -> 3 -> ... for ever.
+    testdata::FatGeometry g;
+    g.typeText = "FAT16";
+    g.sectorsPerFat = 16;
+    g.rootEntries = 16;
+    g.totalSectors = 4096;
+    testdata::FatImageBuilder b(g);
+    b.Put(b.RootOffset(), testdata::ShortEntry("LOOP    BIN", 0x20, 2, 100000));
+    b.SetFatEntry(2, 3);
+    b.SetFatEntry(3, 4);
+    b.SetFatEntry(4, 3);
+    for (std::uint32_t c = 2; c <= 4; ++c)
+        std::fill_n(b.Bytes().begin() + static_cast<std::ptrdiff_t>(b.ClusterOffset(c)), 512, static_cast<std::uint8_t>(c));
+    const std::string image = out_ + "/loop.img";
+    testdata::WriteFileBytes(image, b.Bytes());
+    auto v = Analyse(image);
+    ASSERT_TRUE(v);
+    RecordingSink sink;
+    TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
+    const MessageHook previous = SetMessageHook([](const std::string&, MessageIcon) {});
+    const TRecoverySummary s = RunJob(*v, AllTopLevelJob(*v, out_ + "/out", true), sink, answer);
+    SetMessageHook(previous);
+    ASSERT_EQ(s.Failures.size(), 1u);
+    EXPECT_NE(s.Failures[0].Message.find("loop"), std::string::npos) << s.Failures[0].Message;
+    const auto bytes = testdata::ReadFileBytes(out_ + "/out/LOOP.BIN");
+    EXPECT_LT(bytes.size(), 8u * 512) << "cut within a few turns of the loop, not at 100,000 bytes";
+    ASSERT_GE(bytes.size(), 3u * 512);
+    EXPECT_EQ(bytes[0], 2);
+    EXPECT_EQ(bytes[512], 3);
+    EXPECT_EQ(bytes[1024], 4);
 }
