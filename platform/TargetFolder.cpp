@@ -17,7 +17,7 @@ bool OutputFile::WriteZeros(std::uint64_t count)
     return true;
 }
 
-std::string SafeComponentName(std::string_view name)
+std::string SafeComponentName(std::string_view name, NameRules rules)
 {
     if (name.empty())
         return "_";
@@ -25,16 +25,28 @@ std::string SafeComponentName(std::string_view name)
         return std::string(name.size(), '_');
     // A NUL ends the name where the system reads it, so "..", NUL, "x"
     // would name the parent folder: it is replaced like a separator.
+    const bool windows = rules == NameRules::Windows;
     std::string safe(name);
     for (char& c : safe) {
-#if defined(_WIN32)
-        if (c == '/' || c == '\\' || c == '\0')
-#else
-        if (c == '/' || c == '\0')
-#endif
+        // On Windows a colon would name a stream of another file.
+        if (c == '/' || c == '\0' || (windows && (c == '\\' || c == ':')))
             c = '_';
     }
+    // Windows drops trailing dots and blanks from a name, so ". ." or "..."
+    // would become ".." there.
+    if (windows)
+        for (auto it = safe.rbegin(); it != safe.rend() && (*it == '.' || *it == ' '); ++it)
+            *it = '_';
     return safe;
+}
+
+std::string SafeComponentName(std::string_view name)
+{
+#if defined(_WIN32)
+    return SafeComponentName(name, NameRules::Windows);
+#else
+    return SafeComponentName(name, NameRules::Posix);
+#endif
 }
 
 } // namespace platform

@@ -58,4 +58,9 @@ public:
 // it, so they become "_"; an empty name becomes "_".
 [[nodiscard]] std::string SafeComponentName(std::string_view name);
 
+// The same by the rules of one system (Windows also refuses "\" and ":", and
+// trailing dots and blanks), so both can be tested anywhere.
+enum class NameRules { Posix, Windows };
+[[nodiscard]] std::string SafeComponentName(std::string_view name, NameRules rules);
+
 } // namespace platform

@@ -41,7 +41,19 @@ TEST(SafeComponentName, DiskNamesCannotNameAnotherFolder)
     EXPECT_EQ(SafeComponentName("/etc/passwd"), "_etc_passwd");
     EXPECT_EQ(SafeComponentName(""), "_");
     EXPECT_EQ(SafeComponentName("...txt"), "...txt");
-    EXPECT_EQ(SafeComponentName("a\\b"), "a\\b") << "a backslash is an ordinary character here";
+    EXPECT_EQ(SafeComponentName("a\\b", platform::NameRules::Posix), "a\\b") << "an ordinary character here";
+}
+
+TEST(SafeComponentName, WindowsRules)
+{
+    using platform::NameRules;
+    EXPECT_EQ(SafeComponentName("..\\..\\x", NameRules::Windows), ".._.._x");
+    EXPECT_EQ(SafeComponentName("a:stream", NameRules::Windows), "a_stream");
+    EXPECT_EQ(SafeComponentName("...", NameRules::Windows), "___") << "would be \"..\" there";
+    EXPECT_EQ(SafeComponentName(".. ", NameRules::Windows), "___");
+    EXPECT_EQ(SafeComponentName("name. .", NameRules::Windows), "name___");
+    EXPECT_EQ(SafeComponentName("file.txt", NameRules::Windows), "file.txt");
+    EXPECT_EQ(SafeComponentName("...", NameRules::Posix), "...") << "a real name on POSIX";
     EXPECT_EQ(SafeComponentName(std::string_view("..\0x", 4)), ".._x") << "the system would stop at the NUL";
 }
 
