@@ -10,20 +10,6 @@
 using namespace salvage;
 using namespace salvage::fat;
 
-namespace {
-
-testdata::FatGeometry Fat16Geometry()
-{
-    testdata::FatGeometry g;
-    g.typeText = "FAT16";
-    g.sectorsPerFat = 16;
-    g.rootEntries = 16;
-    g.totalSectors = 4096;
-    return g;
-}
-
-} // namespace
-
 TEST(FatBadInput, AnImageOfZerosIsUnusable)
 {
     TFAT32 fat(platform::MakeMemoryVolume(std::vector<std::uint8_t>(64 * 1024, 0)));
@@ -38,10 +24,10 @@ TEST(FatBadInput, AnImageOfZerosIsUnusable)
 
 TEST(FatBadInput, ZeroBytesPerSectorOrSectorsPerCluster)
 {
-    testdata::FatGeometry g = Fat16Geometry();
+    testdata::FatGeometry g = testdata::SmallFat16();
     g.sectorsPerCluster = 0;
     EXPECT_FALSE(TFAT32(testdata::FatImageBuilder(g).Volume()).Usable());
-    g = Fat16Geometry();
+    g = testdata::SmallFat16();
     testdata::FatImageBuilder b(g);
     b.Bytes()[kBytesPerSector] = 0;
     b.Bytes()[kBytesPerSector + 1] = 0;
@@ -52,7 +38,7 @@ TEST(FatBadInput, ZeroBytesPerSectorOrSectorsPerCluster)
 
 TEST(FatBadInput, SectorSizesOtherThan512AreRefusedWithAMessage)
 {
-    testdata::FatGeometry g = Fat16Geometry();
+    testdata::FatGeometry g = testdata::SmallFat16();
     g.bytesPerSector = 4096;
     g.totalSectors = 512;
     TFAT32 fat(testdata::FatImageBuilder(g).Volume());
@@ -78,7 +64,7 @@ TEST(FatBadInput, TruncatedImage)
 
 TEST(FatBadInput, LoopingChainIsBounded)
 {
-    testdata::FatImageBuilder b(Fat16Geometry());
+    testdata::FatImageBuilder b(testdata::SmallFat16());
     b.SetFatEntry(2, 3);
     b.SetFatEntry(3, 4);
     b.SetFatEntry(4, 2); // back to the start
@@ -93,7 +79,7 @@ TEST(FatBadInput, LoopingChainIsBounded)
 
 TEST(FatBadInput, ChainIntoClustersBeyondTheVolumeStops)
 {
-    testdata::FatImageBuilder b(Fat16Geometry());
+    testdata::FatImageBuilder b(testdata::SmallFat16());
     b.SetFatEntry(2, 0xFF00); // a cluster number far past the data area
     TFAT32 fat(b.Volume());
     EXPECT_EQ(fat.ReadChain(2).Size(), 512u);
@@ -108,7 +94,7 @@ TEST(FatBadInput, ChainIntoClustersBeyondTheVolumeStops)
 
 TEST(FatBadInput, HugeFatSizeCannotOverflowTheDataStart)
 {
-    testdata::FatGeometry g = Fat16Geometry();
+    testdata::FatGeometry g = testdata::SmallFat16();
     g.typeText = "FAT32";
     g.fatCount = 255;
     g.sectorsPerFat = 0xFFFFFFFF;
@@ -118,7 +104,7 @@ TEST(FatBadInput, HugeFatSizeCannotOverflowTheDataStart)
 
 TEST(FatBadInput, LookupsOutsideTheFatAreZero)
 {
-    testdata::FatImageBuilder b(Fat16Geometry());
+    testdata::FatImageBuilder b(testdata::SmallFat16());
     TFAT32 fat(b.Volume());
     EXPECT_EQ(fat.GetFATEntry(16 * 256), 0u) << "first entry past a 16-sector FAT16";
     EXPECT_EQ(fat.GetFATEntry(0xFFFFFFFF), 0u);

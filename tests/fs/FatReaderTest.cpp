@@ -216,12 +216,7 @@ TEST(FatReader, Fat32ReservedTopBitsAreKeptAndEndTheChain)
 
 TEST(FatReader, ChainStopsAfterAFreeOrReservedEntry)
 {
-    testdata::FatGeometry g;
-    g.typeText = "FAT16";
-    g.sectorsPerFat = 16;
-    g.rootEntries = 16;
-    g.totalSectors = 4096;
-    testdata::FatImageBuilder b(g);
+    testdata::FatImageBuilder b(testdata::SmallFat16());
     b.SetFatEntry(2, 3);
     b.SetFatEntry(3, 0);  // free
     b.SetFatEntry(10, 11);
@@ -239,12 +234,7 @@ TEST(FatReader, ChainStopsAfterAFreeOrReservedEntry)
 
 TEST(FatReader, ConditionEstimates)
 {
-    testdata::FatGeometry g;
-    g.typeText = "FAT16";
-    g.sectorsPerFat = 16;
-    g.rootEntries = 16;
-    g.totalSectors = 4096;
-    testdata::FatImageBuilder b(g);
+    testdata::FatImageBuilder b(testdata::SmallFat16());
     b.SetFatEntry(7, 0xFFFF); // cluster 7 in use again
     TFAT32 fat(b.Volume());
     EXPECT_EQ(fat.EstimateCondition(testdata::ShortEntry("A", 0, 4, 3 * 512)), kConditionGood) << "clusters 4-6";

@@ -259,12 +259,7 @@ TEST_F(FatRecovery, ALoopingChainOfALiveFileIsCutAndReported)
 {
     // A hand-made FAT16 volume: LOOP.BIN claims 100,000 bytes, and its chain
     // runs 2 -> 3 -> 4 -> 3 -> ... for ever.
-    testdata::FatGeometry g;
-    g.typeText = "FAT16";
-    g.sectorsPerFat = 16;
-    g.rootEntries = 16;
-    g.totalSectors = 4096;
-    testdata::FatImageBuilder b(g);
+    testdata::FatImageBuilder b(testdata::SmallFat16());
     b.Put(b.RootOffset(), testdata::ShortEntry("LOOP    BIN", 0x20, 2, 100000));
     b.SetFatEntry(2, 3);
     b.SetFatEntry(3, 4);

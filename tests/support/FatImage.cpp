@@ -22,6 +22,16 @@ void Put32(std::vector<std::uint8_t>& b, std::size_t off, std::uint32_t v)
 
 } // namespace
 
+FatGeometry SmallFat16()
+{
+    FatGeometry g;
+    g.typeText = "FAT16";
+    g.sectorsPerFat = 16;
+    g.rootEntries = 16;
+    g.totalSectors = 4096;
+    return g;
+}
+
 FatImageBuilder::FatImageBuilder(const FatGeometry& geometry) : g_(geometry)
 {
     const std::uint32_t sectorSize = g_.bytesPerSector ? g_.bytesPerSector : 512;

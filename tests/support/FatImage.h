@@ -24,6 +24,10 @@ struct FatGeometry {
     std::uint32_t rootCluster = 2;    // FAT32 only
 };
 
+// A small FAT16 layout (16-sector FATs, 16 root entries, 4096 sectors of
+// 512 bytes) for corner cases of chains and entries.
+[[nodiscard]] FatGeometry SmallFat16();
+
 class FatImageBuilder {
 public:
     explicit FatImageBuilder(const FatGeometry& geometry);
