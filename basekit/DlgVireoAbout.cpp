@@ -20,19 +20,19 @@ CDlgVireoAbout::CDlgVireoAbout(QWidget* parent, bool showWebsite) : CDlgMainWnd(
     MinimiseButton()->hide();
 
     auto* name = new QLabel(QStringLiteral("<b>Kestrel</b> suite, version %1").arg(QLatin1String(KESTREL_VERSION)), this);
-    name->setGeometry(24, 128, 372, 22);
+    name->setGeometry(24, 90, 372, 22);
     auto* notice = new QLabel(
         QStringLiteral("Tools that look after your computer: recovery of deleted files, clean-up, "
                        "tuning and privacy. Kestrel never writes to a disk it recovers from."),
         this);
     notice->setWordWrap(true);
-    notice->setGeometry(24, 152, 372, 40);
+    notice->setGeometry(24, 118, 372, 54);
     if (showWebsite) {
         auto* link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(QLatin1String(kKestrelWebsite)), this);
         link->setObjectName(QStringLiteral("websiteLink"));
         link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
         connect(link, &QLabel::linkActivated, this, [] { CVStartWebsite(); });
-        link->setGeometry(24, 196, 300, 20);
+        link->setGeometry(24, 180, 300, 20);
     }
     ok_ = new QPushButton(QStringLiteral("OK"), this);
     ok_->setGeometry(316, 218, 80, 26);

@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <algorithm>
+
 using namespace kestrel;
 
 namespace {
@@ -99,6 +101,11 @@ void CDlgSelectiveInstall::FillList()
         item->setText(3, QString::fromStdString(FileSizeText(examined)));
         item->setText(4, QString::fromStdString(UpdateDateText(version.fileDate)));
         item->setToolTip(4, item->text(4));
+    }
+    // The widths above are the least each column gets; none cuts its texts.
+    for (int c = 0; c < kColumns; ++c) {
+        list_->resizeColumnToContents(c);
+        list_->setColumnWidth(c, std::max(list_->columnWidth(c), kColumnWidths[c]));
     }
 }
 

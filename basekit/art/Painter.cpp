@@ -31,17 +31,30 @@ QString Q(const std::string& text)
     return QString::fromStdString(text);
 }
 
-// The header's vertical gradient: dark band on top, lighter towards the body.
+// The height of the caption band at the top of every header.
+constexpr qreal kBand = 25;
+
+// The header's vertical gradient: the dark caption band, a lighter area that
+// darkens towards the body, and a rufous line at its foot.
 QLinearGradient HeaderGradient(qreal height)
 {
     QLinearGradient g(0, 0, 0, height);
     g.setColorAt(0.0, C(skinpalette::kCaptionDark));
-    g.setColorAt(0.21, C(skinpalette::kCaptionDark));
-    g.setColorAt(0.22, C(skinpalette::kCaptionLight));
-    g.setColorAt(0.96, C(skinpalette::kCaptionDark));
-    g.setColorAt(0.97, C(skinpalette::kAccent));
+    g.setColorAt((kBand - 1) / height, C(skinpalette::kCaptionDark));
+    g.setColorAt(kBand / height, C(skinpalette::kCaptionLight));
+    g.setColorAt((height - 4) / height, C(skinpalette::kCaptionDark));
+    g.setColorAt((height - 3) / height, C(skinpalette::kAccent));
     g.setColorAt(1.0, C(skinpalette::kAccent));
     return g;
+}
+
+// The largest font (up to pixelSize) in which text fits width.
+QFont FittingFont(const QString& text, qreal pixelSize, qreal width, bool bold)
+{
+    QFont font = Font(pixelSize, bold);
+    while (font.pixelSize() > 8 && QFontMetricsF(font).horizontalAdvance(text) > width)
+        font.setPixelSize(font.pixelSize() - 1);
+    return font;
 }
 
 // The suite's mark: a falcon's wing over a circle.
@@ -67,14 +80,24 @@ void PaintHeader(QPainter& p, const Piece& piece, bool left, bool right)
     const QRectF r(0, 0, piece.width, piece.height);
     p.fillRect(r, HeaderGradient(piece.height));
     if (left) {
-        PaintMark(p, QRectF(18, 38, 52, 52));
+        // The mark and the name fill the area below the caption band; a
+        // tall header also carries the motto.
+        const qreal area = piece.height - kBand - 4;
+        const bool tall = area >= 80;
+        const qreal mark = tall ? 52 : area - 10;
+        const qreal top = kBand + (area - mark) / 2;
+        PaintMark(p, QRectF(18, top, mark, mark));
+        const qreal textX = 18 + mark + 10;
         p.setPen(C(skinpalette::kTextOnDark));
-        p.setFont(Font(30, true));
-        p.drawText(QRectF(80, 36, piece.width - 84, 40), Qt::AlignLeft | Qt::AlignVCenter, Q(piece.title));
-        p.setPen(C(skinpalette::kAccentLight));
-        p.setFont(Font(11));
-        p.drawText(QRectF(82, 74, piece.width - 84, 18), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("tools for a healthy computer"));
+        p.setFont(Font(tall ? 30 : mark * 0.62, true));
+        p.drawText(QRectF(textX, tall ? top - 2 : top, piece.width - textX - 4, tall ? 40 : mark),
+                   Qt::AlignLeft | Qt::AlignVCenter, Q(piece.title));
+        if (tall) {
+            p.setPen(C(skinpalette::kAccentLight));
+            p.setFont(Font(11));
+            p.drawText(QRectF(textX + 2, top + 36, piece.width - textX - 4, 18), Qt::AlignLeft | Qt::AlignVCenter,
+                       QStringLiteral("tools for a healthy computer"));
+        }
     }
     if (right) {
         p.setPen(C(skinpalette::kFrame));
@@ -102,9 +125,8 @@ void PaintEdge(QPainter& p, const Piece& piece)
 
 void PaintCorner(QPainter& p, const Piece& piece)
 {
-    // The corner's inner part is the body; the frame runs along two sides.
+    // Only the frame along two sides: whatever lies inside shows through.
     const qreal w = piece.width, h = piece.height;
-    p.fillRect(QRectF(0, 0, w, h), C(skinpalette::kControl));
     p.setPen(Qt::NoPen);
     p.setBrush(C(skinpalette::kCaptionLight));
     if (piece.look == Look::CornerBottomLeft) {
@@ -147,10 +169,10 @@ void PaintTitlePlate(QPainter& p, const Piece& piece)
 {
     const QRectF r(0, 0, piece.width, piece.height);
     // No background of its own: the plate lies on the header's gradient.
+    const QRectF text = r.adjusted(6, 0, -14, 0);
     p.setPen(C(skinpalette::kTextOnDark));
-    p.setFont(Font(piece.height * 0.52, true));
-    p.drawText(r.adjusted(6, 0, -6, 0), Qt::AlignRight | Qt::AlignVCenter, Q(piece.title));
-    p.fillRect(QRectF(r.right() - 3, 4, 3, piece.height - 8), C(skinpalette::kAccent));
+    p.setFont(FittingFont(Q(piece.title), piece.height * 0.52, text.width(), true));
+    p.drawText(text, Qt::AlignRight | Qt::AlignVCenter, Q(piece.title));
 }
 
 void PaintBanner(QPainter& p, const Piece& piece)

@@ -17,14 +17,15 @@ Piece Button(std::string file, int width, int height, Look look, std::string tit
     return {std::move(file), width, height, look, std::move(title), std::move(detail), std::move(emblem), 3};
 }
 
-// basekit's dialog skin: a header band 116 pixels high, edges and corners,
-// the caption buttons. CDlgMainWnd paints it at any size.
+// basekit's dialog skin: a header 70 pixels high (its top 25 the caption
+// band that drags the window), edges and corners, the caption buttons.
+// CDlgMainWnd paints it at any size.
 std::vector<Piece> BasekitSet()
 {
     return {
-        Flat("top-left", 248, 116, Look::HeaderLeft, "Kestrel"),
-        Flat("top-tile", 20, 116, Look::HeaderMiddle),
-        Flat("top-right", 14, 116, Look::HeaderRight),
+        Flat("top-left", 248, 70, Look::HeaderLeft, "Kestrel"),
+        Flat("top-tile", 20, 70, Look::HeaderMiddle),
+        Flat("top-right", 14, 70, Look::HeaderRight),
         Flat("left-tile", 6, 54, Look::EdgeLeft),
         Flat("right-tile", 6, 54, Look::EdgeRight),
         Flat("bottom-left", 15, 20, Look::CornerBottomLeft),
