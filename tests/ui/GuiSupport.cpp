@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QTest>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace guitest {
 
@@ -79,6 +81,24 @@ std::string TEnvironment::RegistryValue(const std::string& key, const std::strin
     case platform::RegType::Sz: return "sz:" + value->text;
     default: return "other";
     }
+}
+
+TGatedVolume::TGatedVolume(platform::VolumePtr inner, int openReads, std::function<bool()> release)
+    : inner_(std::move(inner)), openReads_(openReads), release_(std::move(release))
+{
+}
+
+bool TGatedVolume::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const
+{
+    constexpr std::size_t kLarge = 64 * 1024;
+    if (out.size() >= kLarge && ++largeReads_ > openReads_) {
+        held_ = true;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!release_() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        held_ = false;
+    }
+    return inner_->ReadAt(offset, out);
 }
 
 bool ShowAndActivate(QWidget& window)

@@ -3,6 +3,7 @@
 // a person, a private registry, drive list and socket folder per test, and
 // the results views written out as text.
 
+#include "platform/Volume.h"
 #include "salvage/search/ResultsTree.h"
 #include "salvage/ui/uMain.h"
 #include "salvage/ui/uMessageBox.h"
@@ -10,6 +11,7 @@
 #include <QAbstractItemModel>
 #include <QStringList>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <string>
@@ -53,6 +55,24 @@ public:
 
 private:
     std::string dir_;
+};
+
+// A volume that holds its reader inside a large read (the NTFS search's
+// MFT chunks) once `openReads` of them have passed, until `release` says so
+// (or half a minute has gone, so that a failing test cannot hang).
+class TGatedVolume final : public platform::Volume {
+public:
+    TGatedVolume(platform::VolumePtr inner, int openReads, std::function<bool()> release);
+    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+    std::uint64_t Size() const override { return inner_->Size(); }
+    [[nodiscard]] bool Held() const { return held_.load(); }
+
+private:
+    platform::VolumePtr inner_;
+    int openReads_;
+    std::function<bool()> release_;
+    mutable std::atomic<int> largeReads_{0};
+    mutable std::atomic<bool> held_{false};
 };
 
 // Shows the window and waits until it is the active one (keys reach it then).
