@@ -76,11 +76,50 @@ void TFileListModel::ClearStores()
     created_.clear();
     images_.clear();
     sources_.clear();
+    modifiedDates_.clear();
+    createdDates_.clear();
     sizeKeys_.clear();
     modifiedKeys_.clear();
     createdKeys_.clear();
     visibleRows_ = 0;
 }
+
+void TFileListModel::Reserve(std::size_t rows)
+{
+    names_.reserve(rows);
+    sizes_.reserve(rows);
+    conditions_.reserve(rows);
+    modified_.reserve(rows);
+    created_.reserve(rows);
+    images_.reserve(rows);
+    sources_.reserve(rows);
+    modifiedDates_.reserve(rows);
+    createdDates_.reserve(rows);
+    sizeKeys_.reserve(rows);
+    modifiedKeys_.reserve(rows);
+    createdKeys_.reserve(rows);
+}
+
+namespace {
+
+// The condition texts in byte order: "" < "Bad" < "Good".
+constexpr std::uint8_t kRankNone = 0;
+constexpr std::uint8_t kRankBad = 1;
+constexpr std::uint8_t kRankGood = 2;
+
+std::uint8_t ConditionRank(std::uint8_t condition)
+{
+    return condition == kGood ? kRankGood : condition == kPoor ? kRankBad : kRankNone;
+}
+
+QString ConditionText(std::uint8_t rank)
+{
+    return rank == kRankGood ? QString::fromUtf8(text::kConditionGood)
+         : rank == kRankBad  ? QString::fromUtf8(text::kConditionBad)
+                             : QString();
+}
+
+} // namespace
 
 void TFileListModel::ClearRows()
 {
@@ -109,13 +148,13 @@ void TFileListModel::AddRow(int source, int image, TDateTime modified, TDateTime
     const std::string sizeText = FormatSize(size, decimal_);
     names_.push_back(name);
     sizes_.push_back(QString::fromStdString(sizeText));
-    conditions_.push_back(condition == kGood   ? QString::fromUtf8(text::kConditionGood)
-                          : condition == kPoor ? QString::fromUtf8(text::kConditionBad)
-                                               : QString());
-    modified_.push_back(DateText(modified));
-    created_.push_back(DateText(created));
+    conditions_.push_back(ConditionRank(condition));
+    modified_.emplace_back();
+    created_.emplace_back();
     images_.push_back(image);
     sources_.push_back(source);
+    modifiedDates_.push_back(modified);
+    createdDates_.push_back(created);
     sizeKeys_.push_back(ParseSize(sizeText, decimal_));
     modifiedKeys_.push_back(DateKey(modified));
     createdKeys_.push_back(DateKey(created));
@@ -126,6 +165,7 @@ void TFileListModel::FillList()
     beginResetModel();
     ClearStores();
     if (shown_) {
+        Reserve(shown_->ChildCount() + shown_->Data().Files.size());
         int position = 0;
         for (const TTreeNode* child = shown_->FirstChild(); child; child = child->NextSibling(), ++position)
             AddRow(position, child->ImageIndex(), child->Data().Modified, child->Data().Created, -1, kNotAssessed,
@@ -215,43 +255,51 @@ QString TFileListModel::RowText(int row, int column) const
     switch (column) {
     case ColName: return QString::fromStdString(names_.at(r));
     case ColSize: return sizes_.at(r);
-    case ColCondition: return conditions_.at(r);
-    case ColModified: return modified_.at(r);
-    case ColCreated: return created_.at(r);
+    case ColCondition: return ConditionText(conditions_.at(r));
+    case ColModified:
+        if (modified_.at(r).isNull())
+            modified_[r] = DateText(modifiedDates_[r]);
+        return modified_[r];
+    case ColCreated:
+        if (created_.at(r).isNull())
+            created_[r] = DateText(createdDates_[r]);
+        return created_[r];
     default: return {};
     }
 }
 
 // --- Sorting ----------------------------------------------------------------
 
-int TFileListModel::CompareRows(int a, int b) const
+template <int Mode>
+int TFileListModel::CompareIn(std::size_t ia, std::size_t ib) const
 {
-    const auto ia = static_cast<std::size_t>(a);
-    const auto ib = static_cast<std::size_t>(b);
     const bool folderA = IsFolderImage(images_[ia]);
     const bool folderB = IsFolderImage(images_[ib]);
     const auto order = [](auto x, auto y) { return x < y ? -1 : x > y ? 1 : 0; };
 
     // Negative: a goes first by the mode's key.
     int key = 0;
-    switch (sortMode_) {
-    case 0: key = -CompareUpper(names_[ia], names_[ib]); break;
-    case 1: break;  // the name, below
-    case 2:
-    case 3:
+    if constexpr (Mode == 0)
+        key = -CompareUpper(names_[ia], names_[ib]);
+    else if constexpr (Mode == 2 || Mode == 3) {
+        // Two folders have no size: they go by name.
         if (!(folderA && folderB))
-            key = sortMode_ == 2 ? order(sizeKeys_[ib], sizeKeys_[ia]) : order(sizeKeys_[ia], sizeKeys_[ib]);
-        break;
-    case 4: key = QString::compare(conditions_[ia], conditions_[ib], Qt::CaseSensitive); break;
-    case 5: key = QString::compare(conditions_[ib], conditions_[ia], Qt::CaseSensitive); break;
-    case 6: key = order(modifiedKeys_[ib], modifiedKeys_[ia]); break;
-    case 7: key = order(modifiedKeys_[ia], modifiedKeys_[ib]); break;
-    case 8: key = order(createdKeys_[ib], createdKeys_[ia]); break;
-    case 9: key = order(createdKeys_[ia], createdKeys_[ib]); break;
-    default: break;
-    }
-    if (key == 0 && sortMode_ != 0)
-        key = CompareUpper(names_[ia], names_[ib]);
+            key = Mode == 2 ? order(sizeKeys_[ib], sizeKeys_[ia]) : order(sizeKeys_[ia], sizeKeys_[ib]);
+    } else if constexpr (Mode == 4)
+        key = order(conditions_[ia], conditions_[ib]);
+    else if constexpr (Mode == 5)
+        key = order(conditions_[ib], conditions_[ia]);
+    else if constexpr (Mode == 6)
+        key = order(modifiedKeys_[ib], modifiedKeys_[ia]);
+    else if constexpr (Mode == 7)
+        key = order(modifiedKeys_[ia], modifiedKeys_[ib]);
+    else if constexpr (Mode == 8)
+        key = order(createdKeys_[ib], createdKeys_[ia]);
+    else if constexpr (Mode == 9)
+        key = order(createdKeys_[ia], createdKeys_[ib]);
+    if constexpr (Mode != 0)
+        if (key == 0)
+            key = CompareUpper(names_[ia], names_[ib]);
 
     // Folders rank 2, files 0; the row the key puts first gains 1.
     int rankA = folderA ? 2 : 0;
@@ -263,13 +311,36 @@ int TFileListModel::CompareRows(int a, int b) const
     return rankB - rankA;
 }
 
-void TFileListModel::QuickSort(std::vector<int>& order, int low, int high) const
+int TFileListModel::CompareRows(int a, int b) const
 {
-    // The classic quicksort with the pivot followed through the exchanges.
-    // Sorting the smaller part first and looping on the larger gives the same
-    // result (the parts are independent) with a bounded depth.
-    const auto compare = [&](int i, int p) { return CompareRows(order[static_cast<std::size_t>(i)],
-                                                                order[static_cast<std::size_t>(p)]); };
+    const auto ia = static_cast<std::size_t>(a);
+    const auto ib = static_cast<std::size_t>(b);
+    switch (sortMode_) {
+    case 0: return CompareIn<0>(ia, ib);
+    case 2: return CompareIn<2>(ia, ib);
+    case 3: return CompareIn<3>(ia, ib);
+    case 4: return CompareIn<4>(ia, ib);
+    case 5: return CompareIn<5>(ia, ib);
+    case 6: return CompareIn<6>(ia, ib);
+    case 7: return CompareIn<7>(ia, ib);
+    case 8: return CompareIn<8>(ia, ib);
+    case 9: return CompareIn<9>(ia, ib);
+    default: return CompareIn<1>(ia, ib);
+    }
+}
+
+namespace {
+
+// The classic quicksort with the pivot followed through the exchanges.
+// Sorting the smaller part first and looping on the larger gives the same
+// result (the parts are independent) with a bounded depth.
+template <class Compare>
+void QuickSort(std::vector<int>& order, int low, int high, const Compare& compareRows)
+{
+    const auto compare = [&](int i, int p) {
+        return compareRows(static_cast<std::size_t>(order[static_cast<std::size_t>(i)]),
+                           static_cast<std::size_t>(order[static_cast<std::size_t>(p)]));
+    };
     while (low < high) {
         int i = low;
         int j = high;
@@ -291,14 +362,23 @@ void TFileListModel::QuickSort(std::vector<int>& order, int low, int high) const
         } while (i <= j);
         if (j - low < high - i) {
             if (low < j)
-                QuickSort(order, low, j);
+                QuickSort(order, low, j, compareRows);
             low = i;
         } else {
             if (i < high)
-                QuickSort(order, i, high);
+                QuickSort(order, i, high, compareRows);
             high = j;
         }
     }
+}
+
+} // namespace
+
+template <int Mode>
+void TFileListModel::SortOrder(std::vector<int>& order) const
+{
+    QuickSort(order, 0, static_cast<int>(order.size()) - 1,
+              [this](std::size_t a, std::size_t b) { return CompareIn<Mode>(a, b); });
 }
 
 void TFileListModel::Permute(const std::vector<int>& order)
@@ -317,6 +397,8 @@ void TFileListModel::Permute(const std::vector<int>& order)
     apply(created_);
     apply(images_);
     apply(sources_);
+    apply(modifiedDates_);
+    apply(createdDates_);
     apply(sizeKeys_);
     apply(modifiedKeys_);
     apply(createdKeys_);
@@ -329,7 +411,18 @@ void TFileListModel::SortRows(bool notifyViews)
         return;
     std::vector<int> order(static_cast<std::size_t>(count));
     std::iota(order.begin(), order.end(), 0);
-    QuickSort(order, 0, count - 1);
+    switch (sortMode_) {
+    case 0: SortOrder<0>(order); break;
+    case 2: SortOrder<2>(order); break;
+    case 3: SortOrder<3>(order); break;
+    case 4: SortOrder<4>(order); break;
+    case 5: SortOrder<5>(order); break;
+    case 6: SortOrder<6>(order); break;
+    case 7: SortOrder<7>(order); break;
+    case 8: SortOrder<8>(order); break;
+    case 9: SortOrder<9>(order); break;
+    default: SortOrder<1>(order); break;
+    }
 
     if (!notifyViews) {
         Permute(order);

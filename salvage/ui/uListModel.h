@@ -86,23 +86,33 @@ private:
     void UpdateFolderRow(const TTreeNode& child);
     void ForgetTree(const TResultsTree& tree);
     void SortRows(bool notifyViews);
-    void QuickSort(std::vector<int>& order, int low, int high) const;
+    template <int Mode>
+    [[nodiscard]] int CompareIn(std::size_t a, std::size_t b) const;
+    template <int Mode>
+    void SortOrder(std::vector<int>& order) const;
     void Permute(const std::vector<int>& order);
     void ClearStores();
+    void Reserve(std::size_t rows);
 
     std::vector<std::unique_ptr<TFollower>> followers_;
     TTreeNode* shown_ = nullptr;
     TTreeNode* moveSource_ = nullptr;  // the old parent of a node being moved
 
-    // The seven stores.
+    // The seven stores. The condition texts are one of three, kept as
+    // their rank in byte order ("" < "Bad" < "Good"). A date text is made
+    // the first time its row is shown and kept: a folder of 100,000 files
+    // opens without formatting 200,000 dates nobody looks at.
     std::vector<std::string> names_;
     std::vector<QString> sizes_;
-    std::vector<QString> conditions_;
-    std::vector<QString> modified_;
-    std::vector<QString> created_;
+    std::vector<std::uint8_t> conditions_;
+    mutable std::vector<QString> modified_;
+    mutable std::vector<QString> created_;
     std::vector<int> images_;
     std::vector<int> sources_;
-    // What the sort reads back from the size and date texts, computed once.
+    // The dates the texts show, and what the sort reads back from the size
+    // and date texts, computed once.
+    std::vector<TDateTime> modifiedDates_;
+    std::vector<TDateTime> createdDates_;
     std::vector<std::int64_t> sizeKeys_;
     std::vector<std::int64_t> modifiedKeys_;
     std::vector<std::int64_t> createdKeys_;

@@ -103,23 +103,22 @@ public:
 int ListColumnWidth(const QTreeView& list, int column)
 {
     const QFontMetrics metrics(list.font());
-    const int padding = 2 * list.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &list) + 12;
-    QStringList samples{list.model()->headerData(column, Qt::Horizontal).toString()};
-    int extra = 16 + padding;  // the header's sort arrow
+    constexpr int kPadding = 12;        // the cell's margins
+    constexpr int kArrow = 16 + 4;      // the header's sort arrow and its gap
+    QString sample;
     switch (column) {
-    case TFileListModel::ColSize: samples << QString::fromStdString(FormatSize(1023 * 1048576 + 1023, DecimalSeparator())); break;
-    case TFileListModel::ColCondition: samples << Text(text::kConditionGood); break;
+    case TFileListModel::ColSize: sample = QString::fromStdString(FormatSize(1023 * 1048576 + 1023, DecimalSeparator())); break;
+    case TFileListModel::ColCondition: sample = Text(text::kConditionGood); break;
     case TFileListModel::ColModified:
     case TFileListModel::ColCreated:
         // A wide date and time: two-digit day and month, a late hour.
-        samples << DateText(EncodeDateTime({2000, 12, 28, 23, 58, 58, 0}).value_or(0));
+        sample = DateText(EncodeDateTime({2000, 12, 28, 23, 58, 58, 0}).value_or(0));
         break;
     default: return kListColumnWidths[column];
     }
-    int width = kListColumnWidths[column];
-    for (const QString& sample : samples)
-        width = std::max(width, metrics.horizontalAdvance(sample) + extra);
-    return width;
+    const QString header = list.model()->headerData(column, Qt::Horizontal).toString();
+    return std::max({kListColumnWidths[column], metrics.horizontalAdvance(sample) + kPadding,
+                     metrics.horizontalAdvance(header) + kArrow + kPadding});
 }
 
 QString DsaKeyPath()
