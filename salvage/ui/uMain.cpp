@@ -487,10 +487,35 @@ void TFrmMain::FormCreate()
 
         frmSettings = std::make_unique<TfrmSettings>(*options_, HideStartupWizard, this);
         StatusTimer->start();
+        created_ = true;
     } catch (const std::exception& error) {
         ShowMessageBox(this, QString::fromStdString(error.what()), QMessageBox::Critical);
         shouldRun_ = false;
         exitCode_ = 1;
+    }
+}
+
+void TFrmMain::RepairStoredOptions()
+{
+    // A value of the wrong type ends the start; left in place it would end
+    // every start after it. Only such values are replaced (by the default);
+    // the other stored settings stay as they are.
+    const auto key = platform::OpenRegistryKey(platform::RegRoot::CurrentUser, options_->KeyPath(),
+                                               platform::RegOpen::Read);
+    if (!key)
+        return;
+    for (std::size_t i = 0; i < options_->Count(); ++i) {
+        const TOption& option = options_->Item(i);
+        const auto value = key->Read(option.Name());
+        if (!value)
+            continue;
+        const bool fits = (value->type == platform::RegType::Dword && option.Kind() == TOption::kInteger) ||
+                          (value->type == platform::RegType::Sz && option.Kind() == TOption::kString) ||
+                          (value->type == platform::RegType::Binary && option.Kind() == TOption::kBinary);
+        const bool ours = value->type == platform::RegType::Dword || value->type == platform::RegType::Sz ||
+                          value->type == platform::RegType::Binary;
+        if (ours && !fits)
+            options_->SaveOne(option.Name());
     }
 }
 
@@ -504,14 +529,19 @@ void TFrmMain::FormDestroy()
     if (!options_)
         return;
     try {
-        options_->Find(kOptShowStatusBar).SetBoolean(actShowStatusBar->isChecked());
-        options_->Find(kOptShowToolBar).SetBoolean(actShowToolBar->isChecked());
-        options_->SaveAll();
+        if (created_) {
+            options_->Find(kOptShowStatusBar).SetBoolean(actShowStatusBar->isChecked());
+            options_->Find(kOptShowToolBar).SetBoolean(actShowToolBar->isChecked());
+            options_->SaveAll();
+        } else {
+            RepairStoredOptions();
+        }
         options_.reset();
     } catch (const std::exception& error) {
         qWarning("The settings could not be saved: %s", error.what());
     }
-    WriteStartupWizardFlag();
+    if (created_)
+        WriteStartupWizardFlag();
 }
 
 void TFrmMain::ReadStartupWizardFlag()

@@ -202,6 +202,7 @@ private:
     [[nodiscard]] TTreeNode* SelectedNode(const QTreeView* view) const;
     void SelectNode(QTreeView* view, const TTreeNode* node);
     [[nodiscard]] bool AnalysedDriveSelected() const;
+    void RepairStoredOptions();
     void ReadStartupWizardFlag();
     void WriteStartupWizardFlag() const;
 
@@ -209,6 +210,7 @@ private:
     bool shouldRun_ = true;
     int exitCode_ = 0;
     bool secondInstance_ = false;
+    bool created_ = false;  // FormCreate ran to its end
     bool activated_ = false;
 
     std::unique_ptr<TOptions> options_;

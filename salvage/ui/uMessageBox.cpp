@@ -88,7 +88,7 @@ void ShowMessageBox(const QString& text)
 
 void ShowAboutBox(QWidget* owner)
 {
-    const QString body = QString::fromUtf8(text::kAboutText).arg(QApplication::applicationVersion());
+    const QString body = QString::fromUtf8(text::kAboutText).arg(QStringLiteral(KESTREL_VERSION));
     const TMessageRequest request{owner, QString::fromUtf8(text::kAboutTitle), body, QMessageBox::NoIcon,
                                   QMessageBox::Ok};
     if (const TMessageAnswerer answerer = CurrentAnswerer()) {

@@ -3,6 +3,7 @@
 // the filter switch, another drive hiding the results, a search stopped or
 // closed half-way, the settings that reach the registry at exit, and the
 // messages for a device that may not be read and a volume without FAT or NTFS.
+#include "platform/Registry.h"
 #include "salvage/ui/Options.h"
 #include "salvage/ui/Strings.h"
 #include "salvage/ui/uDriveBox.h"
@@ -29,7 +30,14 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QUrl>
+
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 
 using namespace salvage;
@@ -81,7 +89,45 @@ QString SelectedText(const QTreeView& tree)
     return tree.currentIndex().data().toString();
 }
 
+// A whole-disk image: an MBR with the FAT reference image in partition 1,
+// the NTFS one in partition 2 and a Linux partition of zeros as 3.
+std::string MakeDiskImage(const std::string& folder)
+{
+    const auto fat = testdata::ReadFileBytes(testdata::ReferenceFatImage());
+    const auto ntfs = testdata::ReadFileBytes(testdata::ReferenceNtfsImage());
+    const auto sectors = [](const std::vector<std::uint8_t>& v) { return static_cast<std::uint32_t>(v.size() / 512); };
+    const std::uint32_t fatStart = 2048;
+    const std::uint32_t ntfsStart = fatStart + sectors(fat);
+    const std::uint32_t linuxStart = ntfsStart + sectors(ntfs);
+    std::vector<std::uint8_t> disk((linuxStart + 256) * 512ull, 0);
+    auto entry = [&](int slot, std::uint8_t type, std::uint32_t start, std::uint32_t count) {
+        std::uint8_t* e = &disk[446 + 16 * slot];
+        e[4] = type;
+        std::memcpy(e + 8, &start, 4);
+        std::memcpy(e + 12, &count, 4);
+    };
+    entry(0, 0x0E, fatStart, sectors(fat));
+    entry(1, 0x07, ntfsStart, sectors(ntfs));
+    entry(2, 0x83, linuxStart, 256);
+    disk[510] = 0x55;
+    disk[511] = 0xAA;
+    std::memcpy(&disk[fatStart * 512ull], fat.data(), fat.size());
+    std::memcpy(&disk[ntfsStart * 512ull], ntfs.data(), ntfs.size());
+    const std::string path = folder + "/whole disk.img";
+    testdata::WriteFileBytes(path, disk);
+    return path;
+}
+
 } // namespace
+
+// Stands in for the user's browser.
+class TUrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -629,6 +675,95 @@ private slots:
         QCOMPARE(window->Activity(), TActivity::Idle);
         QCOMPARE(window->AnalyzedDriveIndex(), 0);
         QVERIFY(window->Results().Tree().Count() > 0);
+    }
+
+    void aWholeDiskImageAddsEachPartition()
+    {
+        const QString disk = QString::fromStdString(MakeDiskImage(env_->Folder()));
+        auto window = MakeWindow();
+        QVERIFY(window->AddVolume(disk));
+        QCOMPARE(window->CmbBxDrives->count(), 2);
+        QCOMPARE(window->CmbBxDrives->itemText(0), QString("whole disk.img (partition 1) : FAT"));
+        QCOMPARE(window->CmbBxDrives->itemText(1), QString("whole disk.img (partition 2) : NTFS"));
+        QCOMPARE(window->CmbBxDrives->currentIndex(), 0);
+        window->CmbBxDrives->setFocus();
+        QTest::keyClick(window->CmbBxDrives, Qt::Key_Down);
+        QSignalSpy done(window.get(), &TFrmMain::searchDone);
+        QTest::keyClick(window.get(), Qt::Key_F5);
+        QVERIFY(done.wait(20000));
+        QCOMPARE(DumpTree(*window->FilterModel),
+                 (QStringList{". [4]", "  dir1 [2]", "    dir2 [2]", "$$folder_37 [2]"}));
+        QVERIFY(messages_->Shown.empty());
+    }
+
+    void openDiskImageRemembersItsFolder()
+    {
+        TMainWindowSeams seams = env_->Seams();
+        QStringList asked;
+        QStringList answers{Fat(), Ntfs(), QString()};
+        seams.ChooseImage = [&](QWidget*, const QString& folder) {
+            asked << folder;
+            return answers.takeFirst();
+        };
+        {
+            auto window = MakeWindow(std::move(seams));
+            QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+            QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+            QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);  // cancelled
+            QCOMPARE(asked.size(), 3);
+            QCOMPARE(asked[0], QDir::homePath());
+            QCOMPARE(asked[1], QFileInfo(Fat()).absolutePath());
+            QCOMPARE(asked[2], QFileInfo(Ntfs()).absolutePath());
+            QCOMPARE(window->CmbBxDrives->count(), 2);
+            QCOMPARE(window->CmbBxDrives->currentText(), QString("7-ntfs-undel.dd : NTFS"));
+        }
+        QCOMPARE(env_->RegistryValue(OptionsKeyPath(), kOptImageFolder),
+                 "sz:" + QFileInfo(Ntfs()).absolutePath().toStdString());
+    }
+
+    void aWrongOptionTypeEndsTheStartAndIsMendedForTheNext()
+    {
+        {
+            auto key = platform::OpenRegistryKey(platform::RegRoot::CurrentUser, OptionsKeyPath(),
+                                                 platform::RegOpen::Create);
+            QVERIFY(key);
+            QVERIFY(key->WriteString("ShowToolBar", "yes"));
+            QVERIFY(key->WriteDword("CheckDeterminate", 0));
+        }
+        {
+            TFrmMain window(env_->Seams());
+            QVERIFY(!window.ShouldRun());
+            QCOMPARE(window.ExitCode(), 1);
+            QCOMPARE(messages_->Texts(), QStringList{"Wrong option type"});
+            QCOMPARE(messages_->Shown[0].Icon, QMessageBox::Critical);
+        }
+        // The value that ended the start was replaced on the way out, and
+        // only it: the next start works and keeps the other settings.
+        QCOMPARE(env_->RegistryValue(OptionsKeyPath(), "ShowToolBar"), std::string("dword:1"));
+        QCOMPARE(env_->RegistryValue(OptionsKeyPath(), "CheckDeterminate"), std::string("dword:0"));
+        auto again = MakeWindow();
+        QVERIFY(again->ShouldRun());
+        QCOMPARE(messages_->Shown.size(), 1u);
+        QVERIFY(!again->frmSettings->Determinate());
+    }
+
+    void helpOpensThePagesAndAboutNamesTheVersion()
+    {
+        auto window = MakeWindow();
+        TUrlCatcher browser;
+        QDesktopServices::setUrlHandler("file", &browser, "open");
+        QTest::keyClick(window.get(), Qt::Key_F1);
+        QDesktopServices::unsetUrlHandler("file");
+        QVERIFY(messages_->Shown.empty());  // the pages were found
+        QCOMPARE(browser.urls.size(), 1);
+        QCOMPARE(browser.urls[0].fileName(), QString("index.html"));
+        QVERIFY(QFileInfo::exists(browser.urls[0].toLocalFile()));
+
+        window->actAbout->trigger();
+        QCOMPARE(messages_->Shown.size(), 1u);
+        QCOMPARE(messages_->Shown[0].Title, QString("About Razuzuda Rezer"));
+        QVERIFY(messages_->Shown[0].Text.contains("Kestrel Razuzuda Rezer"));
+        QVERIFY(messages_->Shown[0].Text.contains(QRegularExpression("Version [0-9]+\\.[0-9]+")));
     }
 
     void theStatusBarShowsHintsProgressAndTheActivity()
