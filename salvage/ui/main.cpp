@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 int main(int argc, char** argv)
 {
@@ -29,7 +30,11 @@ int main(int argc, char** argv)
         return 1;
 
     TMainWindowSeams seams;
-    seams.Volumes = parser.positionalArguments();
+    // Full paths: a running instance may be asked to open them, from its own folder.
+    for (const QString& volume : parser.positionalArguments())
+        seams.Volumes << (QFileInfo::exists(volume) && !volume.startsWith(QStringLiteral("/dev/"))
+                              ? QFileInfo(volume).absoluteFilePath()
+                              : volume);
     TFrmMain window(seams);
     if (!window.ShouldRun())
         return window.ExitCode();
