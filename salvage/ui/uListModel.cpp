@@ -4,7 +4,6 @@
 #include "salvage/ui/Strings.h"
 #include "salvage/ui/uArtwork.h"
 #include "salvage/ui/uFormat.h"
-#include "salvage/ui/uTreeObservers.h"
 
 #include <QTimer>
 
@@ -16,8 +15,8 @@ namespace salvage::ui {
 // follower knows in which tree.
 class TFileListModel::TFollower final : public TTreeObserver {
 public:
-    TFollower(TFileListModel& list, TResultsTree& tree) : list_(list), tree_(tree) { Observe(tree_, this); }
-    ~TFollower() override { Unobserve(tree_, this); }
+    TFollower(TFileListModel& list, TResultsTree& tree) : list_(list), tree_(tree) { tree_.AddObserver(this); }
+    ~TFollower() override { tree_.RemoveObserver(this); }
     TFollower(const TFollower&) = delete;
     TFollower& operator=(const TFollower&) = delete;
 
@@ -46,12 +45,14 @@ public:
             list_.UpdateFolderRow(node);
     }
     void TextChanged(TTreeNode& node) override { ImageChanged(node); }
+    void DataChanged(TTreeNode& node) override { ImageChanged(node); }
     void FileAppended(TTreeNode& node, std::size_t fileIndex) override
     {
         if (&node == list_.shown_)
             list_.AppendFile(fileIndex);
     }
     void AboutToClear() override { list_.ForgetTree(tree_); }
+    void AboutToRebuild() override { list_.ForgetTree(tree_); }
 
 private:
     TFileListModel& list_;
@@ -236,8 +237,17 @@ void TFileListModel::UpdateFolderRow(const TTreeNode& child)
     const int row = FolderRow(child);
     if (row < 0)
         return;
-    images_[static_cast<std::size_t>(row)] = child.ImageIndex();
-    names_[static_cast<std::size_t>(row)] = child.Text();
+    const auto r = static_cast<std::size_t>(row);
+    images_[r] = child.ImageIndex();
+    names_[r] = child.Text();
+    if (modifiedDates_[r] != child.Data().Modified || createdDates_[r] != child.Data().Created) {
+        modifiedDates_[r] = child.Data().Modified;
+        createdDates_[r] = child.Data().Created;
+        modifiedKeys_[r] = DateKey(modifiedDates_[r]);
+        createdKeys_[r] = DateKey(createdDates_[r]);
+        modified_[r].clear();
+        created_[r].clear();
+    }
     if (row < visibleRows_)
         emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
 }

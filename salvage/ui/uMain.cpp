@@ -4,7 +4,7 @@
 #include "salvage/fs/VolumeProbe.h"
 #include "salvage/search/SizeText.h"
 #include "salvage/ui/Options.h"
-#include "salvage/ui/SearchRunner.h"
+#include "salvage/search/SearchDriver.h"
 #include "salvage/ui/Strings.h"
 #include "salvage/ui/uArtwork.h"
 #include "salvage/ui/uDriveBox.h"
@@ -71,7 +71,7 @@ void SetHint(QAction* action, const char* hint)
 // Suspends a worker for as long as the object lives.
 class TSuspended {
 public:
-    TSuspended(TSearchRunner& runner, bool active) : runner_(runner), active_(active)
+    TSuspended(TSearchDriver& runner, bool active) : runner_(runner), active_(active)
     {
         if (active_)
             runner_.Suspend();
@@ -85,7 +85,7 @@ public:
     TSuspended& operator=(const TSuspended&) = delete;
 
 private:
-    TSearchRunner& runner_;
+    TSearchDriver& runner_;
     bool active_;
 };
 
@@ -142,10 +142,16 @@ TFrmMain::TFrmMain(TMainWindowSeams seams, QWidget* parent) : QMainWindow(parent
     if (!seams_.AdminRestart.Available || !seams_.AdminRestart.Start)
         seams_.AdminRestart = SystemAdminRestart();
 
-    search_ = std::make_unique<TSearchRunner>(
+    TSearchDriver::TEvents events;
+    events.Progress = [this](int percent) { SetProgress(percent); };
+    events.Done = [this] { SearchDone(); };
+    events.Failed = [this](const std::string& message) {
+        ShowMessageBox(this, QString::fromStdString(message), QMessageBox::Critical);
+    };
+    search_ = std::make_unique<TSearchDriver>(
         results_,
-        [this](std::function<void()> task) { QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection); },
-        TSearchRunner::Events{[this](int percent) { SetProgress(percent); }, [this] { SearchDone(); }, {}});
+        [this](TSearchDriver::Task task) { QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection); },
+        std::move(events));
 
     BuildForm();
     FormCreate();

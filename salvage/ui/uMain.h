@@ -32,6 +32,7 @@ class QTreeView;
 
 namespace salvage {
 class TOptions;
+class TSearchDriver;
 }
 
 namespace salvage::ui {
@@ -41,7 +42,6 @@ class TEngineMessages;
 class TFileListModel;
 class TProgressPanel;
 class TResultsTreeModel;
-class TSearchRunner;
 class TSingleInstance;
 class TfrmSettings;
 
@@ -218,7 +218,7 @@ private:
     std::unique_ptr<TEngineMessages> engineMessages_;
 
     TFoundFileModel results_;
-    std::unique_ptr<TSearchRunner> search_;
+    std::unique_ptr<TSearchDriver> search_;
     std::shared_ptr<TAnalysis> analysis_;  // the volume whose results the window holds
 
     TActivity activity_ = TActivity::Idle;

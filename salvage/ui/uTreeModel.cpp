@@ -2,19 +2,18 @@
 
 #include "salvage/search/FoundFileModel.h"
 #include "salvage/ui/uArtwork.h"
-#include "salvage/ui/uTreeObservers.h"
 
 namespace salvage::ui {
 
 TResultsTreeModel::TResultsTreeModel(TResultsTree& tree, bool editable, QObject* parent)
     : QAbstractItemModel(parent), tree_(tree), editable_(editable)
 {
-    Observe(tree_, this);
+    tree_.AddObserver(this);
 }
 
 TResultsTreeModel::~TResultsTreeModel()
 {
-    Unobserve(tree_, this);
+    tree_.RemoveObserver(this);
 }
 
 QModelIndex TResultsTreeModel::IndexOf(const TTreeNode* node) const
@@ -156,12 +155,32 @@ void TResultsTreeModel::ExpandedChanged(TTreeNode& node)
 
 void TResultsTreeModel::AboutToClear()
 {
+    if (rebuilding_)
+        return;
     beginResetModel();
     resetting_ = true;
 }
 
 void TResultsTreeModel::Cleared()
 {
+    if (rebuilding_)
+        return;
+    resetting_ = false;
+    endResetModel();
+    emit treeReset();
+}
+
+void TResultsTreeModel::AboutToRebuild()
+{
+    // One reset for the whole copy instead of a signal per node.
+    beginResetModel();
+    resetting_ = true;
+    rebuilding_ = true;
+}
+
+void TResultsTreeModel::Rebuilt()
+{
+    rebuilding_ = false;
     resetting_ = false;
     endResetModel();
     emit treeReset();

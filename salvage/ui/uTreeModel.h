@@ -51,6 +51,8 @@ private:
     void ExpandedChanged(TTreeNode& node) override;
     void AboutToClear() override;
     void Cleared() override;
+    void AboutToRebuild() override;
+    void Rebuilt() override;
 
     void RowChanged(TTreeNode& node);
 
@@ -58,6 +60,7 @@ private:
     bool editable_;
     bool moving_ = false;
     bool resetting_ = false;
+    bool rebuilding_ = false;
 };
 
 } // namespace salvage::ui
