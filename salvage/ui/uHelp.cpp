@@ -14,8 +14,10 @@ namespace salvage::ui {
 QString HelpFolder()
 {
     const QString program = QCoreApplication::applicationDirPath();
-    QStringList candidates{program + QStringLiteral("/help"),
-                           program + QStringLiteral("/../share/doc/kestrel/help")};
+    QStringList candidates;
+    if (const QString chosen = qEnvironmentVariable("KESTREL_HELP_DIR"); !chosen.isEmpty())
+        candidates << chosen;
+    candidates << program + QStringLiteral("/help") << program + QStringLiteral("/../share/kestrel/help");
 #if defined(KESTREL_BUILD_HELP_DIR)
     candidates << QStringLiteral(KESTREL_BUILD_HELP_DIR);
 #endif

@@ -8,9 +8,9 @@ class QWidget;
 
 namespace salvage::ui {
 
-// The folder of the help pages: beside the program ("help"), in the install
-// tree (share/doc/kestrel/help) or in the build tree. Empty when none holds
-// index.html.
+// The folder of the help pages: $KESTREL_HELP_DIR, beside the program
+// ("help"), in the install tree (share/kestrel/help) or in the build tree.
+// Empty when none holds index.html.
 [[nodiscard]] QString HelpFolder();
 
 // Opens a page of the help ("index.html", "main-window.html#settings"); a
