@@ -71,21 +71,21 @@ void SetHint(QAction* action, const char* hint)
 // Suspends a worker for as long as the object lives.
 class TSuspended {
 public:
-    TSuspended(TSearchDriver& runner, bool active) : runner_(runner), active_(active)
+    TSuspended(TSearchDriver& driver, bool active) : driver_(driver), active_(active)
     {
         if (active_)
-            runner_.Suspend();
+            driver_.Suspend();
     }
     ~TSuspended()
     {
         if (active_)
-            runner_.Resume();
+            driver_.Resume();
     }
     TSuspended(const TSuspended&) = delete;
     TSuspended& operator=(const TSuspended&) = delete;
 
 private:
-    TSearchDriver& runner_;
+    TSearchDriver& driver_;
     bool active_;
 };
 
