@@ -2,7 +2,7 @@
 
 #include "kestrelupdate/OleDate.h"
 
-#include "platform/Registry.h"
+#include "basekit/CRegistry.h"
 
 namespace kestrelupdate {
 
@@ -33,18 +33,18 @@ QDateTime ParseCheckDate(const QString& text)
 
 bool IsLogonCheckDue(const std::string& wizardKeyPath, const QDateTime& now)
 {
-    auto key = platform::OpenRegistryKey(platform::RegRoot::CurrentUser, wizardKeyPath, platform::RegOpen::Create);
-    if (!key)
+    CRegistry key(platform::RegRoot::CurrentUser);
+    if (!key.Open(platform::RegRoot::CurrentUser, wizardKeyPath, true))
         return false;
-    const auto stored = key->Read(kCheckDateValue);
+    std::string stored;
     QDateTime last;
-    if (stored && stored->type == platform::RegType::Sz)
-        last = ParseCheckDate(QString::fromStdString(stored->text));
+    if (key.ReadString(kCheckDateValue, stored))
+        last = ParseCheckDate(QString::fromStdString(stored));
     const bool readable = last.isValid() && last <= now;
     const bool due =
         readable && OleDay(ToOleDate(now)) - OleDay(ToOleDate(last)) > static_cast<double>(kLogonCheckIntervalDays);
     if (!readable || due)
-        key->WriteString(kCheckDateValue, FormatCheckDate(now).toStdString());
+        key.WriteString(kCheckDateValue, FormatCheckDate(now).toStdString());
     return due;
 }
 

@@ -6,7 +6,7 @@
 
 namespace kestrelupdate {
 
-QString ConfiguredUpdateServer(const std::string& makerKeyPath)
+QString ConfiguredUpdateServer(const std::string& makerKeyPath, const QString& fallback)
 {
     const QString fromEnvironment = qEnvironmentVariable(kUpdateServerEnv).trimmed();
     if (!fromEnvironment.isEmpty())
@@ -16,7 +16,7 @@ QString ConfiguredUpdateServer(const std::string& makerKeyPath)
         if (value && value->type == platform::RegType::Sz && !value->text.empty())
             return QString::fromStdString(value->text).trimmed();
     }
-    return QString::fromUtf8(kDefaultUpdateServer);
+    return fallback;
 }
 
 QUrl ServerUrl(const QString& base, const char* path)

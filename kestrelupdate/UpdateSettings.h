@@ -11,9 +11,6 @@
 
 namespace kestrelupdate {
 
-// Used when neither the environment nor the registry names a server.
-// The maker's site; ".example" until the suite has a public server.
-inline constexpr char kDefaultUpdateServer[] = "http://www.kestrel.example";
 inline constexpr char kUpdateServerEnv[] = "KESTREL_UPDATE_URL";
 inline constexpr char kUpdateServerValue[] = "UpdateServer";  // under the maker's key
 
@@ -21,9 +18,9 @@ inline constexpr char kVersionFilePath[] = "/versions/kestrel/version.zip";
 inline constexpr char kProductPagePath[] = "/kestrel";
 
 // The server's base address as configured: KESTREL_UPDATE_URL when set and
-// not empty, else the "UpdateServer" string under the maker's key, else the
-// default. Not checked here: see ServerUrl.
-[[nodiscard]] QString ConfiguredUpdateServer(const std::string& makerKeyPath);
+// not empty, else the "UpdateServer" string under the maker's key, else
+// fallback (the maker's site). Not checked here: see ServerUrl.
+[[nodiscard]] QString ConfiguredUpdateServer(const std::string& makerKeyPath, const QString& fallback);
 
 // base + path when base is an absolute http or https address with a host
 // (a trailing "/" of base is dropped); an invalid QUrl otherwise.

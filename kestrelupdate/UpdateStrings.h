@@ -18,10 +18,25 @@ inline constexpr char kHelpNotFound[] = "Help file not found";
 inline constexpr char kLastUpdated[] = "Last Updated: ";
 inline constexpr char kInvalidDateTime[] = "Invalid DateTime";
 
+inline constexpr char kHelpTopic[] = "update.html";
+
 inline constexpr char kProxySettings[] = "Proxy Settings";
 inline constexpr char kExitWizard[] = "Exit Wizard";
 inline constexpr char kHelp[] = "Help";
 inline constexpr char kCheckUpdate[] = "Check Update";
+
+inline constexpr char kExitTip[] = "Close the Update Wizard";
+inline constexpr char kProxyTip[] = "Choose how the wizard reaches the update server";
+
+// The proxy dialog.
+inline constexpr char kProxySystem[] = "Use the &system's proxy settings";
+inline constexpr char kProxyNone[] = "&No proxy (connect directly)";
+inline constexpr char kProxyManual[] = "Use this &HTTP proxy:";
+inline constexpr char kProxyHost[] = "Host:";
+inline constexpr char kProxyPort[] = "Port:";
+inline constexpr char kProxyNeedsHost[] = "Enter the host name or address of the HTTP proxy.";
+inline constexpr char kProxyBadHost[] = "\"%1\" is not a host name or address.";
+inline constexpr char kProxyNotSaved[] = "The proxy settings could not be saved.";
 
 // Why a download failed, shown below message 111.
 inline constexpr char kBadServerAddress[] = "The update server address \"%1\" is not an HTTP or HTTPS address.";

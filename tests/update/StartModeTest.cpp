@@ -121,14 +121,15 @@ private slots:
 
     void serverAddress()
     {
-        QCOMPARE(ConfiguredUpdateServer(kMakerKey), QString::fromUtf8(kDefaultUpdateServer));
+        const QString fallback = QStringLiteral("https://maker.test/");
+        QCOMPARE(ConfiguredUpdateServer(kMakerKey, fallback), fallback);
         {
             auto key = platform::OpenRegistryKey(platform::RegRoot::CurrentUser, kMakerKey, platform::RegOpen::Create);
             QVERIFY(key->WriteString(kUpdateServerValue, "https://mirror.test/kestrel-updates/"));
         }
-        QCOMPARE(ConfiguredUpdateServer(kMakerKey), QStringLiteral("https://mirror.test/kestrel-updates/"));
+        QCOMPARE(ConfiguredUpdateServer(kMakerKey, fallback), QStringLiteral("https://mirror.test/kestrel-updates/"));
         qputenv(kUpdateServerEnv, "http://127.0.0.1:8123");
-        QCOMPARE(ConfiguredUpdateServer(kMakerKey), QStringLiteral("http://127.0.0.1:8123"));
+        QCOMPARE(ConfiguredUpdateServer(kMakerKey, fallback), QStringLiteral("http://127.0.0.1:8123"));
 
         QCOMPARE(ServerUrl("https://mirror.test/kestrel-updates/", kVersionFilePath),
                  QUrl("https://mirror.test/kestrel-updates/versions/kestrel/version.zip"));

@@ -2,10 +2,10 @@
 
 #include <QTcpSocket>
 
-TestHttpServer::TestHttpServer()
+TestHttpServer::TestHttpServer(quint16 port)
 {
     connect(&server_, &QTcpServer::newConnection, this, &TestHttpServer::onNewConnection);
-    server_.listen(QHostAddress::LocalHost, 0);
+    server_.listen(QHostAddress::LocalHost, port);
 }
 
 TestHttpServer::~TestHttpServer()

@@ -47,7 +47,7 @@ class TestHttpServer : public QObject {
     Q_OBJECT
 
 public:
-    TestHttpServer();
+    explicit TestHttpServer(quint16 port = 0);  // 0: any free port
     ~TestHttpServer() override;
 
     void serve(const QByteArray& path, const TestResponse& response) { routes_[path] = response; }
