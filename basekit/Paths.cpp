@@ -84,15 +84,22 @@ void CVPathAppend(std::string& path, std::string_view part)
     path += part;
 }
 
+namespace {
+
+std::size_t LastSeparator(const std::string& path)
+{
+#if defined(_WIN32)
+    return path.find_last_of("\\/");
+#else
+    return path.find_last_of('/');
+#endif
+}
+
+} // namespace
+
 std::string CVPathFolder(const std::string& path)
 {
-    const std::size_t cut = path.find_last_of(
-#if defined(_WIN32)
-        "\\/"
-#else
-        "/"
-#endif
-    );
+    const std::size_t cut = LastSeparator(path);
     if (cut == std::string::npos)
         return {};
     if (cut == 0)
@@ -102,12 +109,6 @@ std::string CVPathFolder(const std::string& path)
 
 std::string CVPathFileName(const std::string& path)
 {
-    const std::size_t cut = path.find_last_of(
-#if defined(_WIN32)
-        "\\/"
-#else
-        "/"
-#endif
-    );
+    const std::size_t cut = LastSeparator(path);
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }

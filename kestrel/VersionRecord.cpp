@@ -148,8 +148,8 @@ std::string FileSizeText(const std::string& path)
 std::string UpdateDateText(const std::optional<std::time_t>& date)
 {
     // 1900-01-01T00:00:00Z: earlier dates are shown as time 0.
-    constexpr std::time_t k1900 = -2208988800LL;
-    std::time_t when = date && *date >= k1900 ? *date : 0;
+    constexpr long long k1900 = -2208988800LL;
+    std::time_t when = date && static_cast<long long>(*date) >= k1900 ? *date : 0;
     std::tm local{};
 #if defined(_WIN32)
     if (localtime_s(&local, &when) != 0) {

@@ -15,7 +15,7 @@ BASE="cmake ninja-build g++ make pkgconf
  libgtest-dev googletest
  dosfstools mtools ntfs-3g ntfs-3g-dev
  xvfb xauth
- desktop-file-utils imagemagick xdotool"
+ desktop-file-utils imagemagick xdotool fonts-dejavu-core"
 CI="clang llvm libclang-rt-dev g++-mingw-w64-i686 sleuthkit"
 
 action=${1:-list}
