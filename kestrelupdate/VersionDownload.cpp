@@ -85,6 +85,9 @@ void VersionDownload::get(const QUrl& url)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setTransferTimeout(static_cast<int>(limits_.idleTimeout.count()));
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Kestrel Update Wizard"));
+    // 24 bytes need no compression, and the size bound then holds for what
+    // the server sends, not for what a small packed answer unpacks to.
+    request.setRawHeader("Accept-Encoding", "identity");
 
     data_.clear();
     reply_ = manager_.get(request);
