@@ -121,6 +121,16 @@ std::vector<Piece> KestrelSet()
     return pieces;
 }
 
+// The update wizard's artwork, by resource id.
+std::vector<Piece> UpdateSet()
+{
+    return {
+        Flat("132", 155, 305, Look::UpdatePicture, "Stay current", "Newer releases bring fixes and new tools"),
+        Flat("135", 200, 37, Look::TitlePlate, "Update Wizard"),
+        Flat("icon", 32, 32, Look::Icon, {}, {}, "K"),
+    };
+}
+
 // A bitmap of the resource library: one frame, stored as a 24-bit BMP.
 Piece Bitmap(int id, int width, int height, Look look, int state = 0, std::string title = {})
 {
@@ -231,6 +241,8 @@ std::vector<Piece> PieceSet(std::string_view set)
         return BasekitSet();
     if (set == "kestrel")
         return KestrelSet();
+    if (set == "update")
+        return UpdateSet();
     if (set == "kestrelres")
         return KestrelresSet();
     return {};
@@ -238,7 +250,7 @@ std::vector<Piece> PieceSet(std::string_view set)
 
 std::vector<std::string> SetNames()
 {
-    return {"basekit", "kestrel", "kestrelres"};
+    return {"basekit", "kestrel", "update", "kestrelres"};
 }
 
 } // namespace skinart
