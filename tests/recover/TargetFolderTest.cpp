@@ -6,6 +6,7 @@
 #include <csignal>
 #include <filesystem>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -70,14 +71,89 @@ TEST_F(TargetFolderTest, CreatesMissingLevelsAndStaysInside)
     EXPECT_EQ(sub->Path(), root_ + "/a/b/c/__");
 }
 
-TEST_F(TargetFolderTest, ExistingFilesAreReplaced)
+TEST(NumberedName, TheNumberGoesBeforeTheExtension)
+{
+    EXPECT_EQ(platform::NumberedName("report 2024.doc", 2), "report 2024 (2).doc");
+    EXPECT_EQ(platform::NumberedName("README", 3), "README (3)");
+    EXPECT_EQ(platform::NumberedName(".profile", 2), ".profile (2)") << "a leading dot starts no extension";
+    EXPECT_EQ(platform::NumberedName("archive.tar.gz", 2), "archive.tar (2).gz");
+}
+
+TEST_F(TargetFolderTest, ExistingFilesAreNeverReplaced)
 {
     std::string error;
     auto target = OpenTargetFolder(root_, error);
     ASSERT_TRUE(target);
     ASSERT_TRUE(WriteText(*target, "f.txt", "a long first version"));
-    ASSERT_TRUE(WriteText(*target, "f.txt", "short"));
-    EXPECT_EQ(fs::file_size(root_ + "/f.txt"), 5u);
+    auto second = target->CreateOutputFile("f.txt", error);
+    ASSERT_TRUE(second) << error;
+    EXPECT_EQ(second->Name(), "f (2).txt");
+    EXPECT_EQ(second->Path(), root_ + "/f (2).txt");
+    ASSERT_TRUE(second->Write(std::vector<std::uint8_t>{'s'}));
+    EXPECT_EQ(second->Size(), 1u);
+    ASSERT_TRUE(second->Close());
+    // A folder and a file already holding later numbers are skipped too.
+    fs::create_directory(root_ + "/f (3).txt");
+    ASSERT_TRUE(WriteText(*target, "f.txt", "third"));
+    EXPECT_EQ(fs::file_size(root_ + "/f.txt"), 20u);
+    EXPECT_EQ(fs::file_size(root_ + "/f (2).txt"), 1u);
+    EXPECT_EQ(fs::file_size(root_ + "/f (4).txt"), 5u);
+    // A second open of the folder does not know the numbers used: it finds the next free one.
+    auto again = OpenTargetFolder(root_, error);
+    ASSERT_TRUE(WriteText(*again, "f.txt", "x"));
+    EXPECT_TRUE(fs::exists(root_ + "/f (5).txt"));
+}
+
+TEST_F(TargetFolderTest, FoldersOfOneNameMerge)
+{
+    std::string error;
+    auto target = OpenTargetFolder(root_, error);
+    auto first = target->Subfolder("dir", error);
+    ASSERT_TRUE(first) << error;
+    EXPECT_TRUE(first->Created());
+    ASSERT_TRUE(WriteText(*first, "a.txt", "1"));
+    auto second = target->Subfolder("dir", error);
+    ASSERT_TRUE(second) << error;
+    EXPECT_FALSE(second->Created());
+    EXPECT_EQ(second->Id(), first->Id());
+    ASSERT_TRUE(WriteText(*second, "a.txt", "2"));
+    EXPECT_TRUE(fs::exists(root_ + "/dir/a (2).txt"));
+}
+
+TEST_F(TargetFolderTest, DiscardRemovesOnlyTheFileItMade)
+{
+    std::string error;
+    auto target = OpenTargetFolder(root_, error);
+    auto file = target->CreateOutputFile("gone.bin", error);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file->Discard());
+    EXPECT_FALSE(fs::exists(root_ + "/gone.bin"));
+    // Something put at the name after the file was closed stays.
+    auto other = target->CreateOutputFile("x.bin", error);
+    ASSERT_TRUE(other->Close());
+    fs::remove(root_ + "/x.bin");
+    testdata::WriteFileBytes(root_ + "/x.bin", {7});
+    EXPECT_TRUE(other->Discard());
+    EXPECT_EQ(testdata::ReadFileBytes(root_ + "/x.bin"), std::vector<std::uint8_t>{7});
+}
+
+TEST_F(TargetFolderTest, TimesAreSetWhenTheFileIsClosed)
+{
+    std::string error;
+    auto target = OpenTargetFolder(root_, error);
+    auto file = target->CreateOutputFile("dated.bin", error);
+    ASSERT_TRUE(file);
+    file->SetTimes({1077886462500, 1077840000000});  // 2004-02-27 12:54:22.5 and 00:00 UTC
+    ASSERT_TRUE(file->Write(std::vector<std::uint8_t>(10, 1)));
+    ASSERT_TRUE(file->Close());
+    struct stat st {};
+    ASSERT_EQ(0, ::stat((root_ + "/dated.bin").c_str(), &st));
+    EXPECT_EQ(st.st_mtim.tv_sec, 1077886462);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 500000000);
+    EXPECT_EQ(st.st_atim.tv_sec, 1077840000);
+    ASSERT_TRUE(target->SetTimes({-86400000, std::nullopt}, error)) << error;
+    ASSERT_EQ(0, ::stat(root_.c_str(), &st));
+    EXPECT_EQ(st.st_mtim.tv_sec, -86400) << "dates before 1970 too";
 }
 
 TEST_F(TargetFolderTest, PlantedLinksAreNotFollowed)
@@ -92,9 +168,15 @@ TEST_F(TargetFolderTest, PlantedLinksAreNotFollowed)
     std::string error;
     auto target = OpenTargetFolder(root_ + "/target", error);
     ASSERT_TRUE(target);
-    EXPECT_FALSE(target->CreateOutputFile("file.txt", error));
-    EXPECT_NE(error.find("file.txt"), std::string::npos) << error;
-    EXPECT_FALSE(target->Subfolder("folder", error));
+    // The links stay as they are; what was to go there goes beside them.
+    ASSERT_TRUE(WriteText(*target, "file.txt", "recovered"));
+    EXPECT_EQ(fs::file_size(root_ + "/target/file (2).txt"), 9u);
+    auto folder = target->Subfolder("folder", error);
+    ASSERT_TRUE(folder) << error;
+    EXPECT_EQ(folder->Path(), root_ + "/target/folder (2)");
+    fs::create_symlink(outside + "/nothing", root_ + "/target/dangling");
+    ASSERT_TRUE(WriteText(*target, "dangling", "x"));
+    EXPECT_FALSE(fs::exists(outside + "/nothing")) << "a dangling link is not followed either";
     EXPECT_EQ(testdata::ReadFileBytes(outside + "/victim.txt").size(), 4u) << "the link's target is untouched";
 }
 
@@ -107,7 +189,10 @@ TEST_F(TargetFolderTest, UnusableTargetsGiveTheSystemMessage)
     EXPECT_FALSE(OpenTargetFolder("", error));
     auto target = OpenTargetFolder(root_, error);
     ASSERT_TRUE(target);
-    EXPECT_FALSE(target->Subfolder("plain", error)) << "a file stands where the folder would go";
+    auto beside = target->Subfolder("plain", error);
+    ASSERT_TRUE(beside) << "a file stands where the folder would go: it goes beside it";
+    EXPECT_EQ(beside->Path(), root_ + "/plain (2)");
+    EXPECT_EQ(testdata::ReadFileBytes(root_ + "/plain"), std::vector<std::uint8_t>{1});
 }
 
 TEST_F(TargetFolderTest, ZerosAreWrittenInFull)
