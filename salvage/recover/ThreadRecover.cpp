@@ -127,8 +127,9 @@ std::unique_ptr<platform::TargetFolder> TThreadRecover::OpenTarget()
 
 void TThreadRecover::FolderCreated(const platform::TargetFolder& folder, TDateTime modified, TDateTime accessed)
 {
-    // A folder that stood there before keeps its own dates.
-    if (folder.Created())
+    // A folder that stood there before keeps its own dates (and one the
+    // system gives no identity cannot be told from others: it keeps them too).
+    if (folder.Created() && folder.Id() != platform::FolderId{})
         createdFolders_[folder.Id()] = TimesOf(modified, accessed);
 }
 

@@ -195,6 +195,30 @@ TEST_F(FatRecovery, APlantedLinkIsNeitherFollowedNorReplaced)
     fs::remove_all(outside);
 }
 
+TEST_F(FatRecovery, AVolumeThatCannotBeOpenedIsReportedInTheSummary)
+{
+    auto v = Analyse(testdata::ReferenceFatImage());
+    ASSERT_TRUE(v);
+    std::vector<std::string> messages;
+    const MessageHook previous =
+        SetMessageHook([&](const std::string& text, MessageIcon) { messages.push_back(text); });
+    TRecoveryJob job = AllTopLevelJob(*v, out_, false);
+    job.FileSystemKind = TFileSystemKind::NTFS;  // a FAT volume opened as NTFS
+    job.Volume = v->analysis->Volume();
+    RecordingSink sink;
+    TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
+    TThreadRecover thread(job, sink, answer);
+    thread.Start();
+    thread.Wait();
+    SetMessageHook(previous);
+    const TRecoverySummary& s = thread.Summary();
+    EXPECT_FALSE(s.OpenError.empty());
+    EXPECT_EQ(RecoveryNotices(s), std::vector<std::string>{s.OpenError});
+    EXPECT_EQ(s.FilesOnDisk(), 0u);
+    EXPECT_EQ(sink.done, 1) << "the job still ends by itself";
+    EXPECT_TRUE(messages.empty()) << "the front end shows the error, from the summary";
+}
+
 TEST_F(FatRecovery, NothingIsWrittenWhenTheTargetCannotBeMade)
 {
     auto v = Analyse(testdata::ReferenceFatImage());
