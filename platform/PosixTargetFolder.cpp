@@ -162,7 +162,7 @@ public:
         for (unsigned n = 1; n <= kMaxNameNumber; ++n) {
             const std::string candidate = n == 1 ? component : NumberedName(component, n);
             const std::string path = Join(path_, candidate);
-            bool created = ::mkdirat(fd_, candidate.c_str(), 0755) == 0;
+            const bool created = ::mkdirat(fd_, candidate.c_str(), 0755) == 0;
             if (!created && errno != EEXIST) {
                 error = Describe(path, errno);
                 return nullptr;

@@ -3,6 +3,7 @@
 // by its disk number; a volume's disks come from its disk extents.
 
 #include "platform/StorageDevices.h"
+#include "platform/Utf16.h"
 
 #include <windows.h>
 #include <winioctl.h>
@@ -16,25 +17,15 @@ namespace {
 constexpr std::uint64_t kVolumeMajor = 1;
 constexpr std::uint64_t kDiskMajor = 2;
 
-std::wstring Wide(const std::string& utf8)
+std::wstring Wide(const std::string& text)
 {
-    if (utf8.empty())
-        return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-    return wide;
+    const std::u16string units = Utf8ToUtf16(text);
+    return std::wstring(units.begin(), units.end());
 }
 
-std::string Narrow(const std::wstring& wide)
+std::string Narrow(const std::wstring& text)
 {
-    if (wide.empty())
-        return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                      nullptr);
-    std::string utf8(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr, nullptr);
-    return utf8;
+    return Utf16ToUtf8(std::u16string(text.begin(), text.end()));
 }
 
 HANDLE OpenForQuery(const std::string& path)

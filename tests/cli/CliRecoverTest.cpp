@@ -12,6 +12,7 @@
 #include <sstream>
 #include <sys/stat.h>
 
+using testdata::Lines;
 using testdata::RunProcess;
 using testdata::ShellQuote;
 namespace fs = std::filesystem;
@@ -170,15 +171,6 @@ std::string JsonNumber(const std::string& line, const std::string& key)
         return {};
     const std::size_t start = at + head.size();
     return line.substr(start, line.find_first_of(",}", start) - start);
-}
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 // "YYYY-MM-DDThh:mm:ss" of a file's modification time in the test's local time.
