@@ -15,7 +15,7 @@ namespace salvage::cli {
 // terminal. On failure the reason has been printed to stderr, `exitCode`
 // says how the command ends (kExitUsage when no partition or a wrong one was
 // chosen) and the result is null.
-[[nodiscard]] std::unique_ptr<TAnalysis> AnalyseVolume(const Arguments& arguments, TFoundFileModel& model,
+[[nodiscard]] std::shared_ptr<TAnalysis> AnalyseVolume(const Arguments& arguments, TFoundFileModel& model,
                                                        const TAnalysisOptions& options, bool progressOnTerminal,
                                                        int& exitCode);
 

@@ -38,6 +38,7 @@ std::optional<SelectedVolume> SelectVolume(const std::string& path, const std::o
             return badPartition(path + " holds no partition table, so --partition does not apply.");
         sel.Volume = whole;
         sel.Kind = sel.Probe.Kind;
+        sel.Boot = sel.Probe.Boot;
         return sel;
     }
 
@@ -60,6 +61,7 @@ std::optional<SelectedVolume> SelectVolume(const std::string& path, const std::o
     }
     sel.Disk = chosen->Disk;
     sel.Kind = chosen->Kind;
+    sel.Boot = chosen->Boot;
     sel.PartitionNumber = chosen->Partition.Number;
     sel.Volume = platform::MakeWindowVolume(whole, chosen->Disk.ByteOffset, chosen->Disk.ByteLength);
     return sel;

@@ -4,6 +4,7 @@
 #include "salvage/fs/DateTime.h"
 #include "salvage/fs/FAT.h"
 #include "salvage/fs/NTFS.h"
+#include "salvage/search/Analysis.h"
 #include "salvage/search/FoundFileModel.h"
 
 namespace salvage {
@@ -61,33 +62,33 @@ void TThreadRecover::Execute()
     broken_.Reset();
     try {
         std::unique_ptr<platform::TargetFolder> target = OpenTarget();
+        // The analysis's reader serves this job alone until it ends.
+        TReaderLease lease;
         if (!target) {
             // The target could not be made, or a folder above the selection was skipped.
-        } else if (job_.FileSystemKind == TFileSystemKind::NTFS) {
-            ntfs_ = std::make_unique<TNTFS>();
-            std::uint64_t records = 0;
-            const TNTFSOpenResult opened = job_.Volume ? ntfs_->OpenNTFSVolume(job_.Volume, records)
-                                                       : ntfs_->OpenNTFSVolume(job_.CurrentDisk, records);
-            if (!opened.Ok())
-                summary_.OpenError = opened.Message;
-            else
+        } else if (!job_.Analysis) {
+            summary_.OpenError = "The volume has not been analysed.";
+        } else if (lease = job_.Analysis->LeaseReader(summary_.OpenError); lease) {
+            ntfs_ = job_.Analysis->NtfsReader();
+            fat_ = job_.Analysis->FatReader();
+            if (fat_ && !fat_->Usable())
+                summary_.OpenError = fat_->Problem();
+            else if (ntfs_ || fat_)
                 RecoverItems(*target);
-        } else if (job_.CurrentFAT == nullptr || !job_.CurrentFAT->Usable()) {
-            summary_.OpenError = job_.CurrentFAT ? job_.CurrentFAT->Problem() : "The volume has not been analysed.";
-        } else {
-            RecoverItems(*target);
         }
+        ntfs_ = nullptr;
+        fat_ = nullptr;
     } catch (const std::exception& e) {
         // A range error in the on-disk data ends the job; what was written stays.
         Fail(currentPath_, e.what());
         EndFile();
+        ntfs_ = nullptr;
+        fat_ = nullptr;
     }
     // The folders above the selection get their dates last, after everything in them.
     for (auto it = ancestors_.rbegin(); it != ancestors_.rend(); ++it)
         DateFolder(**it);
     ancestors_.clear();
-    if (ntfs_)
-        ntfs_->CloseNTFSVolume();
     if (StopRequested())
         return;
     sink_.Done(summary_);
@@ -145,10 +146,11 @@ void TThreadRecover::DateFolder(platform::TargetFolder& folder)
 
 void TThreadRecover::RecoverItems(platform::TargetFolder& target)
 {
-    for (const TFileInfo* file : job_.SelectedFiles) {
+    for (const TFileLocation& location : job_.SelectedFiles) {
         if (Terminated())
             return;
-        RecoverFile(*file, target);
+        if (const TFileInfo* file = location.File())
+            RecoverFile(*file, target);
     }
     for (const TTreeNode* node : job_.SelectedFolders) {
         if (Terminated())
@@ -197,7 +199,7 @@ void TThreadRecover::RecoverFile(const TFileInfo& file, platform::TargetFolder& 
     if (!SkipBrokenName(file.Name)) {
         const std::string name = CurrentName();
         BeginFile(file);
-        if (job_.FileSystemKind == TFileSystemKind::NTFS)
+        if (ntfs_)
             RecoverNtfsFile(file.FileRef, folder, name, file.Name);
         else
             RecoverFatFile(file.FileRef, folder, name, file.Deleted, file.Size);

@@ -195,23 +195,20 @@ TEST_F(FatRecovery, APlantedLinkIsNeitherFollowedNorReplaced)
     fs::remove_all(outside);
 }
 
-TEST_F(FatRecovery, AVolumeThatCannotBeOpenedIsReportedInTheSummary)
+TEST_F(FatRecovery, AReaderThatCannotBeHadIsReportedInTheSummary)
 {
     auto v = Analyse(testdata::ReferenceFatImage());
     ASSERT_TRUE(v);
     std::vector<std::string> messages;
     const MessageHook previous =
         SetMessageHook([&](const std::string& text, MessageIcon) { messages.push_back(text); });
-    TRecoveryJob job = AllTopLevelJob(*v, out_, false);
-    job.FileSystemKind = TFileSystemKind::NTFS;  // a FAT volume opened as NTFS
-    job.Volume = v->analysis->Volume();
+    std::string error;
+    const TReaderLease held = v->analysis->LeaseReader(error);  // another worker has the reader
+    ASSERT_TRUE(held) << error;
     RecordingSink sink;
     TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
-    TThreadRecover thread(job, sink, answer);
-    thread.Start();
-    thread.Wait();
+    const TRecoverySummary s = RunJob(*v, AllTopLevelJob(*v, out_, false), sink, answer);
     SetMessageHook(previous);
-    const TRecoverySummary& s = thread.Summary();
     EXPECT_FALSE(s.OpenError.empty());
     EXPECT_EQ(RecoveryNotices(s), std::vector<std::string>{s.OpenError});
     EXPECT_EQ(s.FilesOnDisk(), 0u);
@@ -265,8 +262,7 @@ TEST_F(FatRecovery, StopDuringAFatFileEndsAfterThatFile)
     TRecoveryJob job;
     job.TargetPath = out_;
     job.SelectedFiles = {big.Files[0], other.Files[0]};
-    job.FileSystemKind = v->analysis->Kind();
-    job.CurrentFAT = v->analysis->FatReader();
+    job.Analysis = v->analysis;
     StopOnFirstProgress sink;
     TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
     TThreadRecover thread(job, sink, answer);
