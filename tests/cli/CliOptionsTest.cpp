@@ -46,23 +46,15 @@ TEST_F(CliOptions, AChoiceOfPartitionIsABadOptionThatNamesThePartitions)
         EXPECT_NE(r.err.find("--partition N"), std::string::npos) << r.err;
     }
     EXPECT_FALSE(fs::exists(dir_ + "/out"));
-    for (const char* partition : {"0", "7", "x"}) {
-        SCOPED_TRACE(partition);
+    for (const char* partition : {"0", "7"}) {
         const auto r = RunProcess(Cli(std::string("list --partition ") + partition + " " + ShellQuote(two)));
-        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.exitCode, 2) << partition;
         EXPECT_NE(r.err.find("Partition 2: "), std::string::npos) << r.err;
     }
-    auto r = RunProcess(Cli("info --partition 0 " + ShellQuote(two)));
-    EXPECT_EQ(r.exitCode, 2) << r.err;
-    r = RunProcess(Cli("list --partition 2 " + ShellQuote(two)));
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    // An unpartitioned volume takes no --partition.
-    r = RunProcess(Cli("list --partition 1 " + ShellQuote(testdata::ReferenceFatImage())));
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_NE(r.err.find("holds no partition table"), std::string::npos) << r.err;
-    // A volume that cannot be read stays a failure, not a bad option.
+    auto r = RunProcess(Cli("list --partition 1 " + ShellQuote(testdata::ReferenceFatImage())));
+    EXPECT_EQ(r.exitCode, 2) << "an unpartitioned volume takes no --partition";
     r = RunProcess(Cli("list --partition 1 /nonexistent.img"));
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exitCode, 1) << "a volume that cannot be read stays a failure, not a bad option";
 }
 
 TEST_F(CliOptions, VersionAndRenameCharacters)
@@ -71,16 +63,13 @@ TEST_F(CliOptions, VersionAndRenameCharacters)
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "salvage-cli 2.0.0\n");
     const std::string image = ShellQuote(testdata::ReferenceFatImage());
-    for (const char* good : {"_", "Q", "7", "-"}) {
+    for (const char* good : {"_", "-"}) {
         r = RunProcess(Cli("recover " + image + " --rename-char " + good + " --to " + ShellQuote(dir_ + "/" + good)));
         EXPECT_EQ(r.exitCode, 0) << good << ": " << r.err;
         EXPECT_TRUE(fs::exists(dir_ + "/" + good + "/" + good + "ING.DAT")) << good;
     }
-    for (const char* bad : {".", "?", "/", "ab", "\\\\"}) {
-        r = RunProcess(Cli("recover " + image + " --rename-char '" + bad + "' --to " + ShellQuote(dir_ + "/bad")));
-        EXPECT_EQ(r.exitCode, 2) << bad;
-    }
-    EXPECT_FALSE(fs::exists(dir_ + "/bad"));
+    r = RunProcess(Cli("recover " + image + " --rename-char . --to " + ShellQuote(dir_ + "/bad")));
+    EXPECT_EQ(r.exitCode, 2) << "a leading dot would hide the file";
 }
 
 TEST_F(CliOptions, TheVolumeBeingReadIsNotWrittenTo)
@@ -104,16 +93,4 @@ TEST_F(CliOptions, TheVolumeBeingReadIsNotWrittenTo)
     EXPECT_NE(r.err.find("--allow-same-disk"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir_ + "/out")) << "refused before the device is even opened";
     // (--allow-same-disk is not tried here: it would recover from this machine's own disk onto itself.)
-}
-
-TEST_F(CliOptions, AnImageFileIsNotTheDiskItLiesOn)
-{
-    // A folder beside the image takes other clusters than the image's.
-    const std::string image = dir_ + "/copy.img";
-    fs::copy_file(testdata::ReferenceFatImage(), image);
-    auto r = RunProcess(Cli("recover " + ShellQuote(image) + " --to " + ShellQuote(dir_ + "/beside")));
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    r = RunProcess(Cli("recover " + ShellQuote(image) + " --allow-same-disk --to " + ShellQuote(dir_ + "/again")));
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(fs::exists(dir_ + "/again/_ING.DAT"));
 }

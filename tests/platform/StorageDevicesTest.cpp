@@ -9,8 +9,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 namespace fs = std::filesystem;
 using platform::DeviceNumber;
@@ -47,10 +45,7 @@ protected:
     }
     void TearDown() override { fs::remove_all(root_); }
 
-    std::unique_ptr<platform::StorageQueries> Queries(const std::string& mountInfo = "/nonexistent")
-    {
-        return platform::SystemStorageQueries(root_, mountInfo);
-    }
+    std::unique_ptr<platform::StorageQueries> Queries() { return platform::SystemStorageQueries(root_, "/none"); }
 
     std::string root_;
 };
@@ -69,35 +64,4 @@ TEST_F(FakeSysfs, PartitionsSlavesAndLoopFiles)
     EXPECT_EQ(q->LoopBackingFile({8, 17}), std::nullopt);
     EXPECT_EQ(q->DeviceName({8, 16}), "/dev/sdb");
     EXPECT_EQ(q->DeviceName({8, 17}), "device 8:17");
-}
-
-TEST_F(FakeSysfs, DevicesAndFilesFromStat)
-{
-    auto q = Queries();
-    const std::string node = root_ + "/sdb1-node";
-    if (::mknod(node.c_str(), S_IFBLK | 0600, makedev(8, 17)) != 0)
-        GTEST_SKIP() << "no device nodes can be made here";
-    EXPECT_EQ(q->BlockDevice(node), (DeviceNumber{8, 17}));
-    EXPECT_EQ(q->BlockDevice(root_ + "/devices/sdb/dev"), std::nullopt) << "a plain file is no device";
-    EXPECT_EQ(q->File(root_ + "/devices/sdb/dev"), q->File(root_ + "/dev/block/8:16/dev")) << "one file, two paths";
-
-    // A folder that does not exist yet counts as its nearest existing one.
-    struct stat st {};
-    ASSERT_EQ(0, ::stat(root_.c_str(), &st));
-    if (major(st.st_dev) != 0) {
-        EXPECT_EQ(q->FileSystemDevice(root_ + "/not/made/yet"), (DeviceNumber{major(st.st_dev), minor(st.st_dev)}));
-    }
-
-    // A file system with an anonymous device number (btrfs, FUSE, memory)
-    // is looked up in the mount table, by number or by mount point.
-    if (!fs::is_directory("/dev/shm") || ::stat("/dev/shm", &st) != 0 || major(st.st_dev) != 0)
-        GTEST_SKIP() << "no memory file system at /dev/shm";
-    const std::string number = std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
-    WriteText(root_ + "/byNumber", "25 1 " + number + " / /somewhere\\040else rw - btrfs " + node + " rw\n");
-    EXPECT_EQ(Queries(root_ + "/byNumber")->FileSystemDevice("/dev/shm/x"), (DeviceNumber{8, 17}));
-    WriteText(root_ + "/byPrefix", "1 0 254:0 / / rw - ext4 /dev/nothing rw\n"
-                                   "25 1 0:999 / /dev/shm rw - fuseblk " + node + " rw\n");
-    EXPECT_EQ(Queries(root_ + "/byPrefix")->FileSystemDevice("/dev/shm/x"), (DeviceNumber{8, 17}));
-    WriteText(root_ + "/tmpfs", "25 1 " + number + " / /dev/shm rw - tmpfs tmpfs rw\n");
-    EXPECT_EQ(Queries(root_ + "/tmpfs")->FileSystemDevice("/dev/shm/x"), std::nullopt) << "on no block device";
 }

