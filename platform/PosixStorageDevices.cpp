@@ -5,6 +5,8 @@
 
 #include "platform/StorageDevices.h"
 
+#include "platform/Drives.h"
+
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
@@ -38,24 +40,6 @@ std::optional<DeviceNumber> ParseDeviceNumber(const std::string& text)
     if (!(in >> ma >> colon >> mi) || colon != ':')
         return std::nullopt;
     return DeviceNumber{ma, mi};
-}
-
-// mountinfo writes blanks, tabs, newlines and backslashes as \ooo.
-std::string Unescape(const std::string& field)
-{
-    std::string out;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()) {
-            const std::string digits = field.substr(i + 1, 3);
-            if (digits.find_first_not_of("01234567") == std::string::npos) {
-                out += static_cast<char>(std::stoi(digits, nullptr, 8));
-                i += 3;
-                continue;
-            }
-        }
-        out += field[i];
-    }
-    return out;
 }
 
 std::string Absolute(const std::string& path)
@@ -207,8 +191,8 @@ private:
             std::string type, source;
             if (!(tail >> type >> source))
                 continue;
-            source = Unescape(source);
-            mountPoint = Unescape(mountPoint);
+            source = UnescapeMountField(source);
+            mountPoint = UnescapeMountField(mountPoint);
             if (ParseDeviceNumber(number) == dev)
                 byNumber = source;
             const bool inside = path == mountPoint || mountPoint == "/" ||
