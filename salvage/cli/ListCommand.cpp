@@ -149,8 +149,9 @@ int RunList(const std::vector<std::string>& args)
     TAnalysisOptions options;
     options.EstimateCondition = !a.Has("--no-condition");
     TFoundFileModel model;
-    if (!AnalyseVolume(a, model, options, true))
-        return kExitFailure;
+    int exitCode = kExitOk;
+    if (!AnalyseVolume(a, model, options, true, exitCode))
+        return exitCode;
 
     Output out;
     PrintTree(a.Has("--deleted") ? model.FilterTree() : model.Tree(), a.Has("--json"), out);

@@ -81,7 +81,7 @@ void TThreadRecover::RecoverNtfsFile(std::uint32_t record, platform::TargetFolde
         sink_.FileSkipped(expectedName, TSkipReason::NoData);
         return;
     }
-    std::unique_ptr<platform::OutputFile> file = CreateTarget(folder, targetName);
+    platform::OutputFile* file = CreateTarget(folder, targetName);
     if (!file)
         return;
     if (WriteDataAttribute(*data, *file))
@@ -213,7 +213,7 @@ void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::Target
     if (job_.MaxFileBytes != 0)
         size = std::min(size, job_.MaxFileBytes);
     SetProgress(0);
-    std::unique_ptr<platform::OutputFile> file = CreateTarget(folder, targetName);
+    platform::OutputFile* file = CreateTarget(folder, targetName);
     if (!file)
         return;
     const std::uint32_t end = fat.EndOfChain();
