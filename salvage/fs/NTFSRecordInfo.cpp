@@ -63,6 +63,10 @@ bool TNTFS::GetRecordInfo(ByteSpan record, TNTFSRecordInfo& info) const
     info.Sequence = LoadLE16(record, kRecSequence);
     info.DataFlags = 0;
     info.Streams.clear();
+    // An extent record holds attributes of the file whose base record it
+    // names: it is not a file of its own, whatever names it holds.
+    if (LoadLE64(record, kRecBaseRecord) != 0)
+        return false;
     // One walk over the record (a crafted record can hold hundreds of
     // names). A Win32 name after the first ends the choice of name;
     // otherwise the longest wins (a DOS 8.3 name loses to the long name).

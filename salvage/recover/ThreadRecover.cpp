@@ -135,7 +135,7 @@ void TThreadRecover::RecoverFile(const TFileInfo& file, platform::TargetFolder& 
     if (!SkipBrokenName(file.Name)) {
         const std::string name = CurrentName();
         if (job_.FileSystemKind == TFileSystemKind::NTFS)
-            RecoverNtfsFile(file.FileRef, folder, name, file.Name);
+            RecoverNtfsFile(file, folder, name);
         else
             RecoverFatFile(file.FileRef, folder, name, file.Deleted, file.Size);
     }
@@ -182,7 +182,7 @@ void TThreadRecover::RecoverFolder(platform::TargetFolder& parent, const TTreeNo
             if ((recoverAll || f.Deleted) && !SkipBrokenName(f.Name)) {
                 const std::string name = CurrentName();
                 if (job_.FileSystemKind == TFileSystemKind::NTFS)
-                    RecoverNtfsFile(f.FileRef, *level.folder, name, f.Name);
+                    RecoverNtfsFile(f, *level.folder, name);
                 else
                     RecoverFatFile(f.FileRef, *level.folder, name, f.Deleted, f.Size);
             }

@@ -67,8 +67,11 @@ std::unique_ptr<TWorkerThread> TAnalysis::CreateSearch(TSearchSink& sink, const 
                                                        std::string& error)
 {
     switch (kind_) {
-    case TFileSystemKind::NTFS:
-        return std::make_unique<TNTFSSearch>(volume_, sink, options.EstimateCondition);
+    case TFileSystemKind::NTFS: {
+        auto search = std::make_unique<TNTFSSearch>(volume_, sink, options.EstimateCondition);
+        search->SetListSystemStreams(options.SystemStreams);
+        return search;
+    }
     case TFileSystemKind::FAT32:
     case TFileSystemKind::FAT16:
     case TFileSystemKind::FAT12:

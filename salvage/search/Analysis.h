@@ -21,6 +21,8 @@ namespace salvage {
 struct TAnalysisOptions {
     // The setting "Determinate file's recovery probability".
     bool EstimateCondition = true;
+    // NTFS: list the named streams of the file system's own files too.
+    bool SystemStreams = false;
 };
 
 class TAnalysis {

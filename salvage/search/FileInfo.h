@@ -25,6 +25,15 @@ struct TFileInfo {
     TDateTime Created = 0;
     std::uint8_t Condition = kNotAssessed;
     bool Deleted = false;         // the entry is deleted, or lies in a deleted folder
+    // NTFS: the record's full file reference as found (record number in the
+    // low 48 bits, sequence number in the top 16): the recovery takes the
+    // record only while its sequence number is still this one.
+    std::uint64_t FullRef = 0;
+    // NTFS: a named data stream of the record ("ADS" of "notes.txt:ADS", whose
+    // Name holds both); empty for the file's own data.
+    std::string Stream;
+    bool Encrypted = false;       // NTFS: EFS; the stored bytes cannot be read without the owner's key
+    bool Compressed = false;      // NTFS: stored compressed (LZNT1)
 };
 
 struct TDirNode {
