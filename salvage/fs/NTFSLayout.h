@@ -95,6 +95,7 @@ enum class AttrFlag : std::uint16_t { Compressed = 0x0001, Encrypted = 0x4000, S
 inline constexpr std::uint16_t kAttrCompressionMask = 0x00FF;
 // Compression units larger than this many clusters are not written by NTFS.
 inline constexpr unsigned kMaxCompressionUnitShift = 8;
+inline constexpr std::uint64_t kMaxCompressionUnitBytes = 1u << 20;
 
 // Attribute types.
 inline constexpr std::uint32_t kStandardInformation = 0x10;

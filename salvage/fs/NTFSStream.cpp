@@ -68,8 +68,10 @@ bool TNTFS::BuildStream(const TNTFSAttribute& first, TNTFSStream& stream) const
     stream.Size = first.RealSize();
     stream.ValidSize = std::min(first.ValidSize(), stream.Size);
     if ((stream.Flags & kAttrCompressionMask) != 0 && first.CompressionUnitShift() != 0) {
-        // NTFS writes units of 16 clusters; anything up to 256 is decoded.
-        if (first.CompressionUnitShift() > kMaxCompressionUnitShift)
+        // NTFS writes units of 16 clusters of at most 4 KiB; up to 256
+        // clusters and 1 MiB are decoded, larger units are refused.
+        if (first.CompressionUnitShift() > kMaxCompressionUnitShift ||
+            (std::uint64_t{1} << first.CompressionUnitShift()) * ClusterBytes() > kMaxCompressionUnitBytes)
             return false;
         stream.CompressionUnit = 1u << first.CompressionUnitShift();
     }

@@ -5,6 +5,7 @@
 
 #include "salvage/fs/DataRuns.h"
 #include "salvage/fs/NTFS.h"
+#include "tests/fs/NtfsRecordBuilder.h"
 #include "tests/support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -277,4 +278,99 @@ TEST(NtfsStream, NamedStreamsEncryptionAndSequenceNumbers)
     ASSERT_TRUE(o.ntfs.GetLiveRecordInfo(RecordOf(v, "/secret.bin"), info));
     EXPECT_TRUE(ntfs::HasFlag(info.DataFlags, ntfs::AttrFlag::Encrypted));
     EXPECT_EQ(ReadStreamOf(o.ntfs, RecordOf(v, "/secret.bin"), u""), testdata::ReadFileBytes(v.source + "/secret.bin"));
+}
+
+namespace {
+
+// One data run: length and LCN offset, each in as few bytes as it takes.
+Bytes RunBytes(std::uint64_t length, std::int64_t delta)
+{
+    auto width = [](std::uint64_t v, bool isSigned) {
+        int n = 1;
+        while (n < 8 && (isSigned ? (static_cast<std::int64_t>(v) >= (std::int64_t{1} << (8 * n - 1)) ||
+                                     static_cast<std::int64_t>(v) < -(std::int64_t{1} << (8 * n - 1)))
+                                  : (v >> (8 * n)) != 0))
+            ++n;
+        return n;
+    };
+    const int lw = width(length, false), ow = width(static_cast<std::uint64_t>(delta), true);
+    Bytes b{static_cast<std::uint8_t>(lw | (ow << 4))};
+    testntfs::PutLE(b, 1, length, lw);
+    testntfs::PutLE(b, 1 + static_cast<std::size_t>(lw), static_cast<std::uint64_t>(delta), ow);
+    b.push_back(0);
+    return b;
+}
+
+} // namespace
+
+TEST(NtfsStream, TheMftsOwnRunsContinueInAnExtentRecord)
+{
+    // The MFT of a fresh volume split in two extents, the way a long-used
+    // volume has it: the first in record 0 covers records 0 to 15, the rest
+    // lies in extent record 15, named by record 0's attribute list.
+    const auto v = testdata::NtfsVolume("ntfs4k");
+    Bytes image = testdata::ReadFileBytes(v.image);
+    Opened original(v.image);
+    const TNTFS& o = original.ntfs;
+    ASSERT_EQ(o.ClusterBytes(), 4096u);
+    const auto data = o.ReadStream(o.MFTRecord(), 0, u"");
+    ASSERT_TRUE(data && data->Runs.size() == 1);
+    const std::uint64_t mftLcn = data->Runs[0].Lcn, clusters = data->Runs[0].Length, split = 4;
+    ASSERT_GT(clusters, split + 2);
+    Bytes si, fn, bitmap;
+    TNTFS::ForEachAttribute(o.MFTRecord(), [&](const TNTFSAttribute& a) {
+        Bytes bytes(a.Bytes().begin(), a.Bytes().end());
+        if (a.Type() == ntfs::kStandardInformation)
+            si = bytes;
+        else if (a.Type() == ntfs::kFileName)
+            fn = bytes;
+        else if (a.Type() == ntfs::kBitmap)
+            bitmap = bytes;
+        return true;
+    });
+    auto write = [&](std::uint64_t n, const Bytes& record) {
+        std::copy(record.begin(), record.end(), image.begin() + static_cast<long>(mftLcn * 4096 + n * 1024));
+    };
+    auto build = [&](std::uint64_t extentBase) {
+        Bytes list = testntfs::ListEntry(ntfs::kData, 0, 0);
+        Bytes second = testntfs::ListEntry(ntfs::kData, ntfs::MakeReference(15, 1), 1);
+        testntfs::PutLE(second, ntfs::kAlLowestVcn, split, 8);
+        list.insert(list.end(), second.begin(), second.end());
+        write(0, testntfs::RecordBuilder(1024, 1, 0)
+                     .Raw(si)
+                     .Resident(ntfs::kAttributeList, list)
+                     .Raw(fn)
+                     .NonResident(ntfs::kData, 0, split - 1, data->Size, RunBytes(split, static_cast<std::int64_t>(mftLcn)))
+                     .Raw(bitmap)
+                     .Build());
+        Bytes extent = testntfs::RecordBuilder(1024, 1, 15)
+                           .NonResident(ntfs::kData, split, clusters - 1, data->Size,
+                                        RunBytes(clusters - split, static_cast<std::int64_t>(mftLcn + split)))
+                           .Build();
+        testntfs::PutLE(extent, ntfs::kRecBaseRecord, extentBase, 8);
+        write(15, extent);
+    };
+
+    build(ntfs::MakeReference(0, 1));
+    {
+        Opened patched("", platform::MakeMemoryVolume(image));
+        EXPECT_EQ(patched.records, original.records);
+        int compared = 0;
+        for (std::uint64_t n = 16; n < original.records; ++n) {
+            Bytes a(1024), b(1024);
+            const bool readable = o.ReadMFTRecord(n, a);
+            ASSERT_EQ(patched.ntfs.ReadMFTRecord(n, b), readable) << n;
+            EXPECT_EQ(a, b) << n;
+            compared += readable;
+        }
+        EXPECT_GT(compared, 100);
+    }
+
+    // An extent record that does not name the MFT as its base is not taken:
+    // the records past the first extent cannot be read.
+    build(ntfs::MakeReference(3, 3));
+    Opened damaged("", platform::MakeMemoryVolume(image));
+    Bytes record(1024);
+    EXPECT_TRUE(damaged.ntfs.ReadMFTRecord(5, record));
+    EXPECT_FALSE(damaged.ntfs.ReadMFTRecord(split * 4 + 1, record));
 }
