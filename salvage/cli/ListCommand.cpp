@@ -75,10 +75,10 @@ std::string JsonFile(const std::string& path, const TFileInfo& f)
     o.Add("size", f.Size).Add("condition", ConditionText(f.Condition)).Add("ref", static_cast<std::uint64_t>(f.FileRef));
     AddDate(o, "modified", f.Modified);
     AddDate(o, "created", f.Created);
-    if (f.Stream.empty())
+    if (f.StreamAt == 0)
         o.AddNull("stream");
     else
-        o.Add("stream", f.Stream);
+        o.Add("stream", StreamName(f));
     o.Add("encrypted", f.Encrypted).Add("compressed", f.Compressed);
     return o.Str();
 }

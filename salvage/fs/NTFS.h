@@ -133,6 +133,9 @@ struct TNTFSOpenResult {
     [[nodiscard]] bool Ok() const noexcept { return Message.empty(); }
 };
 
+// True when UTF-16LE name bytes (an attribute's or a list entry's) spell `name` exactly.
+[[nodiscard]] bool NameMatches(ByteSpan nameBytes, std::u16string_view name) noexcept;
+
 // True when an attribute-list entry names an attribute called `name`.
 [[nodiscard]] bool ListEntryNameMatches(ByteSpan entry, std::u16string_view name) noexcept;
 
@@ -198,8 +201,9 @@ public:
     // The index-th attribute (0 = the first) of `type` in `record`, with the
     // given name when `name` is set (UTF-16 units compared exactly). With
     // `followList`, an attribute list in the record is followed when the
-    // record itself has no match: the first list entry of the type whose
-    // instance field is 0 names the record to look in next.
+    // record itself has no match: the first list entry of the type (and
+    // name) that starts at VCN 0 names the record to look in next. Only the
+    // first extent is found this way; ReadStream collects them all.
     [[nodiscard]] std::optional<TNTFSAttribute> FindAttribute(ByteSpan record, std::uint32_t type,
                                                               std::optional<std::u16string_view> name,
                                                               bool followList, std::uint32_t index) const;

@@ -22,7 +22,9 @@ constexpr std::uint64_t kMaxAttributeListBytes = 4u << 20;
     return recordSize / kResidentHeaderSize + 1;
 }
 
-[[nodiscard]] bool NameMatches(ByteSpan nameBytes, std::u16string_view name) noexcept
+} // namespace
+
+bool NameMatches(ByteSpan nameBytes, std::u16string_view name) noexcept
 {
     if (nameBytes.size() != name.size() * 2)
         return false;
@@ -31,8 +33,6 @@ constexpr std::uint64_t kMaxAttributeListBytes = 4u << 20;
             return false;
     return true;
 }
-
-} // namespace
 
 bool ListEntryNameMatches(ByteSpan entry, std::u16string_view name) noexcept
 {

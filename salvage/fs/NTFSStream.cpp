@@ -28,13 +28,7 @@ constexpr std::size_t kMaxCachedExtentRecords = 64;
 
 [[nodiscard]] bool NameIs(const TNTFSAttribute& attribute, std::u16string_view name) noexcept
 {
-    const ByteSpan bytes = attribute.NameBytes();
-    if (bytes.size() != name.size() * 2)
-        return false;
-    for (std::size_t i = 0; i < name.size(); ++i)
-        if (LoadLE16(bytes, 2 * i) != name[i])
-            return false;
-    return true;
+    return NameMatches(attribute.NameBytes(), name);
 }
 
 // The $DATA attribute `name` of `record` that starts at `vcn`.

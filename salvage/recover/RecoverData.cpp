@@ -60,7 +60,7 @@ void TThreadRecover::RecoverNtfsFile(const TFileInfo& found, platform::TargetFol
         sink_.FileSkipped(found.Name, TSkipReason::RecordReused);
         return;
     }
-    const auto stream = ntfs_->ReadStream(bytes, found.FileRef, platform::Utf8ToUtf16(found.Stream));
+    const auto stream = ntfs_->ReadStream(bytes, found.FileRef, platform::Utf8ToUtf16(StreamName(found)));
     if (!stream) {
         ++summary_.Skipped;
         sink_.FileSkipped(found.Name, TSkipReason::NoData);

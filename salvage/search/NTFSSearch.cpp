@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <vector>
 
 namespace salvage {
@@ -34,7 +35,7 @@ void FillWork(TFileInfo& work, std::uint64_t record, const TNTFSRecordInfo& info
     work.Name = Utf16UnitsToUtf8(info.Name);
     work.Modified = FileTimeToDateTime(info.LastWriteTime());
     work.Created = FileTimeToDateTime(info.CreationTime());
-    work.Stream.clear();
+    work.StreamAt = 0;
     work.Encrypted = ntfs::HasFlag(info.DataFlags, ntfs::AttrFlag::Encrypted);
     work.Compressed = (info.DataFlags & ntfs::kAttrCompressionMask) != 0;
 }
@@ -141,8 +142,12 @@ void TNTFSSearch::Visit(TNTFS& ntfs)
             for (const TNTFSNamedStream& stream : info.Streams) {
                 if (!systemStreams_ && IsSystemStream(current, info.Name, stream.Name))
                     continue;
-                work.Stream = Utf16UnitsToUtf8(stream.Name);
-                work.Name = fileName + ":" + work.Stream;
+                const std::string streamName = Utf16UnitsToUtf8(stream.Name);
+                // A name longer than the offset can say is not one NTFS writes.
+                if (fileName.size() + 1 > std::numeric_limits<std::uint16_t>::max() || streamName.empty())
+                    continue;
+                work.Name = fileName + ":" + streamName;
+                work.StreamAt = static_cast<std::uint16_t>(fileName.size() + 1);
                 work.Size = stream.Size;
                 work.Encrypted = ntfs::HasFlag(stream.Flags, ntfs::AttrFlag::Encrypted);
                 work.Compressed = (stream.Flags & ntfs::kAttrCompressionMask) != 0;

@@ -132,7 +132,7 @@ TEST(NtfsSearch, ReferenceImageReportsTheAnswerKey)
     // Records in order, each at most once, but for its named streams right after it.
     for (std::size_t i = 1; i < sink.reports.size(); ++i) {
         const auto& here = sink.reports[i].info;
-        if (here.Stream.empty())
+        if (here.StreamAt == 0)
             EXPECT_LT(sink.reports[i - 1].info.FileRef, here.FileRef);
         else
             EXPECT_EQ(sink.reports[i - 1].info.FileRef, here.FileRef);
@@ -142,7 +142,7 @@ TEST(NtfsSearch, ReferenceImageReportsTheAnswerKey)
                                                            [](const Report& r) { return r.info.FileRef == 32; }) -
                                               sink.reports.begin())];
     EXPECT_EQ(ads.info.Name, "mult1.dat:ADS");
-    EXPECT_EQ(ads.info.Stream, "ADS");
+    EXPECT_EQ(salvage::StreamName(ads.info), "ADS");
     EXPECT_EQ(ads.info.Size, 1234u);
     EXPECT_TRUE(ads.info.Deleted);
 }

@@ -53,7 +53,7 @@ TEST(NtfsStreamSearch, NamedStreamsOfLiveAndDeletedFilesAreRowsOfTheirOwn)
         SCOPED_TRACE(row.name);
         const auto it = found.find(row.name);
         ASSERT_NE(it, found.end());
-        EXPECT_EQ(it->second.Stream, row.stream);
+        EXPECT_EQ(salvage::StreamName(it->second), row.stream);
         EXPECT_EQ(it->second.Size, row.size);
         EXPECT_EQ(it->second.Deleted, row.deleted);
         // Deleted streams get their own estimate; live ones none.
