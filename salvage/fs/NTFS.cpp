@@ -213,6 +213,12 @@ TNTFSOpenResult TNTFS::Setup()
     if (AttributeAllocatedSize(*bitmap) > MftBitmapLimit(volumeBytes, ClusterBytes()) ||
         !ReadAttributeData(*bitmap, mftBitmap_, MftBitmapLimit(volumeBytes, ClusterBytes())))
         return {0, "The MFT bitmap cannot be read: the volume is damaged."};
+    // Only the real size is bitmap; the rest of the last cluster (up to
+    // 2 MiB of it) is slack.
+    if (bitmap->NonResident() && bitmap->RealSize() < mftBitmap_.size()) {
+        mftBitmap_.resize(static_cast<std::size_t>(bitmap->RealSize()));
+        mftBitmap_.shrink_to_fit();
+    }
 
     // Without $Bitmap every cluster reads as free, as a failed read would.
     bitmapRecord_.assign(recordSize_, 0);

@@ -245,7 +245,7 @@ bool TThreadRecover::CopyClusters(std::uint64_t count, platform::OutputFile& fil
 void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::TargetFolder& folder,
                                     const std::string& targetName, bool deleted, std::uint64_t size)
 {
-    TFAT32& fat = *job_.CurrentFAT;
+    TFAT32& fat = *fat_;
     if (job_.MaxFileBytes != 0)
         size = std::min(size, job_.MaxFileBytes);
     SetProgress(0);

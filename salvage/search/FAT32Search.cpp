@@ -5,6 +5,7 @@
 #include "salvage/fs/TextConvert.h"
 
 #include <cmath>
+#include <exception>
 
 namespace salvage {
 
@@ -67,11 +68,14 @@ void TFAT32Search::Execute()
     VisitedDirs.Clear();
     directoryClusters_.clear();
     nextToken_ = 1;
+    // A range error or a failed allocation ends the scan; what was reported
+    // stays, and the search still completes below.
     try {
         Scan();
+    } catch (const std::exception& e) {
+        sink_.Failed(ScanEndedEarlyMessage(e.what()));
     } catch (...) {
-        // A range error or a failed allocation ends the scan; what was
-        // reported stays, and the search still completes below.
+        sink_.Failed(ScanEndedEarlyMessage({}));
     }
     if (!StopRequested()) {
         VisitedDirs.Clear();

@@ -174,7 +174,7 @@ TEST(NtfsFeatureRecoveryCases, TheSequenceNumberDecidesWhetherTheRecordIsStillTh
     ASSERT_TRUE(v);
     const TPathMatch match = FindByPath(v->model.Tree(), "./adsgone.txt:hidden");
     ASSERT_EQ(match.Files.size(), 1u);
-    const TFileInfo found = *match.Files[0];
+    const TFileInfo found = *match.Files[0].File();
     TFileInfo older = found;  // the same record before it was freed and taken again
     older.FullRef = ntfs::MakeReference(found.FileRef, ntfs::SequenceOf(found.FullRef) - 1);
     older.Name = "older";
@@ -182,9 +182,14 @@ TEST(NtfsFeatureRecoveryCases, TheSequenceNumberDecidesWhetherTheRecordIsStillTh
     live.Deleted = false;
     live.Name = "live";
     const std::string out = testdata::MakeTempDir("kestrel-seq");
+    TResultsTree holder;
+    TTreeNode* folder = holder.AddChild(nullptr, "held", NewDirNode());
+    holder.AppendFile(*folder, found);
+    holder.AppendFile(*folder, older);
+    holder.AppendFile(*folder, live);
     TRecoveryJob job;
     job.TargetPath = out;
-    job.SelectedFiles = {&found, &older, &live};
+    job.SelectedFiles = {{folder, 0}, {folder, 1}, {folder, 2}};
     RecordingSink sink;
     TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
     const TRecoverySummary s = RunJob(*v, job, sink, answer);
