@@ -184,19 +184,18 @@ void CDlgMainWnd::resizeEvent(QResizeEvent* event)
 void CDlgMainWnd::mousePressEvent(QMouseEvent* event)
 {
     const QPoint at = event->position().toPoint();
-    if (at.y() >= 0 && at.y() < dragBand_) {
-        if (event->button() == Qt::RightButton) {
-            ShowSystemMenu(event->globalPosition().toPoint());
+    const bool onBand = at.y() >= 0 && at.y() < dragBand_;
+    if (onBand && event->button() == Qt::RightButton) {
+        ShowSystemMenu(event->globalPosition().toPoint());
+        return;
+    }
+    if ((onBand || dragAnywhere_) && event->button() == Qt::LeftButton) {
+        // The window manager moves it where it can; otherwise we do.
+        if (windowHandle() && windowHandle()->startSystemMove())
             return;
-        }
-        if (event->button() == Qt::LeftButton) {
-            // The window manager moves it where it can; otherwise we do.
-            if (windowHandle() && windowHandle()->startSystemMove())
-                return;
-            dragging_ = true;
-            dragOffset_ = event->globalPosition().toPoint() - pos();
-            return;
-        }
+        dragging_ = true;
+        dragOffset_ = event->globalPosition().toPoint() - pos();
+        return;
     }
     QDialog::mousePressEvent(event);
 }

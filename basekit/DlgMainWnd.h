@@ -48,6 +48,9 @@ public:
 
     // The height of the band that drags the window.
     void SetDragBandHeight(int height) { dragBand_ = height; }
+    // The left button drags the window wherever it is pressed on the
+    // dialog's own background, not only on the band.
+    void SetDragAnywhere(bool anywhere) { dragAnywhere_ = anywhere; }
 
     // Moves the window so that it is centred on its parent, or on the screen.
     void CenterWindow();
@@ -75,6 +78,7 @@ private:
     CHoverButton2* close_ = nullptr;
     QSizeGrip* grip_ = nullptr;
     int dragBand_ = 25;
+    bool dragAnywhere_ = false;
     bool dragging_ = false;
     QPoint dragOffset_;
 

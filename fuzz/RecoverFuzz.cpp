@@ -69,11 +69,11 @@ void CheckReportedPath(const std::string& target, const std::string& path)
 class CheckingSink final : public TRecoverySink {
 public:
     explicit CheckingSink(std::string target) : target_(std::move(target)) {}
-    void FileWritten(const std::string& path, std::uint64_t size) override
+    void FileWritten(const TRecoveredFile& file) override
     {
         std::lock_guard lock(mutex_);
-        CheckReportedPath(target_, path);
-        if (size > kMaxFileBytes)
+        CheckReportedPath(target_, file.Path);
+        if (file.Size > kMaxFileBytes)
             fuzzsupport::Fail("a file was written past the size bound");
     }
 

@@ -3,6 +3,7 @@
 #include "platform/Volume.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,10 +16,51 @@ std::string Describe(const std::string& path, int code)
     return path + ": " + SystemErrorText(code);
 }
 
+std::string Join(const std::string& folder, const std::string& component)
+{
+    return folder + "/" + component;
+}
+
+timespec ToTimespec(const std::optional<std::int64_t>& ms)
+{
+    timespec ts{};
+    if (!ms) {
+        ts.tv_nsec = UTIME_OMIT;
+        return ts;
+    }
+    // Floor division: a date before 1970 still has a non-negative fraction.
+    std::int64_t seconds = *ms / 1000;
+    std::int64_t rest = *ms % 1000;
+    if (rest < 0) {
+        rest += 1000;
+        --seconds;
+    }
+    ts.tv_sec = static_cast<time_t>(seconds);
+    ts.tv_nsec = static_cast<long>(rest * 1000000);
+    return ts;
+}
+
+bool ApplyTimes(int fd, const FileTimes& times)
+{
+    if (!times.Modified && !times.Accessed)
+        return true;
+    const timespec ts[2] = {ToTimespec(times.Accessed), ToTimespec(times.Modified)};
+    return ::futimens(fd, ts) == 0;
+}
+
 class PosixOutputFile final : public OutputFile {
 public:
-    PosixOutputFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-    ~PosixOutputFile() override { (void)Close(); }
+    PosixOutputFile(int fd, int dirFd, std::string name, std::string path, const struct stat& st)
+        : fd_(fd), dirFd_(dirFd), device_(st.st_dev), inode_(st.st_ino)
+    {
+        name_ = std::move(name);
+        path_ = std::move(path);
+    }
+    ~PosixOutputFile() override
+    {
+        (void)Close();
+        ::close(dirFd_);
+    }
 
     bool Write(std::span<const std::uint8_t> bytes) override
     {
@@ -32,6 +74,7 @@ public:
                 return false;
             }
             done += static_cast<std::size_t>(n);
+            size_ += static_cast<std::uint64_t>(n);
         }
         return true;
     }
@@ -43,6 +86,7 @@ public:
             ::lseek(fd_, static_cast<off_t>(count), SEEK_CUR) < 0)
             return OutputFile::WriteZeros(count);
         trailingHole_ = true;
+        size_ += count;
         return true;
     }
 
@@ -58,6 +102,14 @@ public:
                     error_ = Describe(path_, errno);
             }
         }
+        // A date the target's file system cannot hold costs the date, not
+        // the file: the bytes are what matters.
+        (void)ApplyTimes(fd_, times_);
+        // The change time after the last change tells this file from one
+        // put at the name later, even one that got the same inode number.
+        struct stat st {};
+        if (::fstat(fd_, &st) == 0)
+            changed_ = st.st_ctim;
         const int rc = ::close(fd_);
         fd_ = -1;
         if (rc != 0 && error_.empty())
@@ -65,57 +117,116 @@ public:
         return rc == 0 && error_.empty();
     }
 
+    bool Discard() override
+    {
+        (void)Close();
+        // Only the file this object made goes: something put in its place
+        // since then stays.
+        struct stat st {};
+        if (::fstatat(dirFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno == ENOENT;
+        if (st.st_dev != device_ || st.st_ino != inode_ || st.st_ctim.tv_sec != changed_.tv_sec ||
+            st.st_ctim.tv_nsec != changed_.tv_nsec)
+            return true;
+        if (::unlinkat(dirFd_, name_.c_str(), 0) != 0) {
+            error_ = Describe(path_, errno);
+            return false;
+        }
+        return true;
+    }
+
 private:
     int fd_;
-    std::string path_;
+    int dirFd_;  // the folder it is in, for Discard
+    dev_t device_;
+    ino_t inode_;
+    timespec changed_{};
     bool trailingHole_ = false;
 };
 
 class PosixTargetFolder final : public TargetFolder {
 public:
-    PosixTargetFolder(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    PosixTargetFolder(int fd, std::string path, bool created) : fd_(fd)
+    {
+        path_ = std::move(path);
+        created_ = created;
+        struct stat st {};
+        if (::fstat(fd_, &st) == 0)
+            id_ = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    }
     ~PosixTargetFolder() override { ::close(fd_); }
 
     std::unique_ptr<TargetFolder> Subfolder(std::string_view name, std::string& error) override
     {
         const std::string component = SafeComponentName(name);
-        const std::string path = path_ + "/" + component;
-        if (::mkdirat(fd_, component.c_str(), 0755) != 0 && errno != EEXIST) {
-            error = Describe(path, errno);
-            return nullptr;
+        for (unsigned n = 1; n <= kMaxNameNumber; ++n) {
+            const std::string candidate = n == 1 ? component : NumberedName(component, n);
+            const std::string path = Join(path_, candidate);
+            const bool created = ::mkdirat(fd_, candidate.c_str(), 0755) == 0;
+            if (!created && errno != EEXIST) {
+                error = Describe(path, errno);
+                return nullptr;
+            }
+            // O_NOFOLLOW: a symbolic link planted at the name is not followed;
+            // it and a file holding the name send the folder to the next number.
+            const int fd = ::openat(fd_, candidate.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (fd >= 0)
+                return std::make_unique<PosixTargetFolder>(fd, path, created);
+            if (errno != ENOTDIR && errno != ELOOP) {
+                error = Describe(path, errno);
+                return nullptr;
+            }
         }
-        // O_NOFOLLOW: a symbolic link planted at the name is refused, not followed.
-        const int fd = ::openat(fd_, component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) {
-            error = Describe(path, errno);
-            return nullptr;
-        }
-        return std::make_unique<PosixTargetFolder>(fd, path);
+        error = Describe(Join(path_, component), EEXIST);
+        return nullptr;
     }
 
     std::unique_ptr<OutputFile> CreateOutputFile(std::string_view name, std::string& error) override
     {
         const std::string component = SafeComponentName(name);
-        const std::string path = path_ + "/" + component;
-        const int fd = ::openat(fd_, component.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            error = Describe(path, errno);
+        const int dirFd = ::dup(fd_);
+        if (dirFd < 0) {
+            error = Describe(Join(path_, component), errno);
             return nullptr;
         }
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            error = Describe(path, EINVAL);
-            ::close(fd);
-            return nullptr;
+        unsigned n = 1;
+        for (unsigned next = FirstNumberFor(component); n <= kMaxNameNumber; n = n == 1 ? next : n + 1) {
+            const std::string candidate = n == 1 ? component : NumberedName(component, n);
+            const std::string path = Join(path_, candidate);
+            // O_EXCL: nothing that stands at the name is opened, truncated or
+            // followed (a link there counts as taken, dangling or not).
+            const int fd =
+                ::openat(fd_, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+            if (fd < 0 && errno == EEXIST)
+                continue;
+            struct stat st {};
+            if (fd < 0 || ::fstat(fd, &st) != 0) {
+                error = Describe(path, errno);
+                if (fd >= 0)
+                    ::close(fd);
+                ::close(dirFd);
+                return nullptr;
+            }
+            if (n > 1)
+                NumberUsed(component, n);
+            return std::make_unique<PosixOutputFile>(fd, dirFd, candidate, path, st);
         }
-        return std::make_unique<PosixOutputFile>(fd, path);
+        ::close(dirFd);
+        error = Join(path_, component) + ": every name up to \"" + NumberedName(component, kMaxNameNumber) +
+                "\" is taken.";
+        return nullptr;
     }
 
-    const std::string& Path() const override { return path_; }
+    bool SetTimes(const FileTimes& times, std::string& error) override
+    {
+        if (ApplyTimes(fd_, times))
+            return true;
+        error = Describe(path_, errno);
+        return false;
+    }
 
 private:
     int fd_;
-    std::string path_;
 };
 
 // mkdir -p for the user's own path (links in it are the user's and are followed).
@@ -154,7 +265,7 @@ std::unique_ptr<TargetFolder> OpenTargetFolder(const std::string& path, std::str
         error = Describe(trimmed, errno);
         return nullptr;
     }
-    return std::make_unique<PosixTargetFolder>(fd, trimmed);
+    return std::make_unique<PosixTargetFolder>(fd, trimmed, false);
 }
 
 } // namespace platform

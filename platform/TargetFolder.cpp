@@ -40,6 +40,28 @@ std::string SafeComponentName(std::string_view name, NameRules rules)
     return safe;
 }
 
+std::string NumberedName(std::string_view name, unsigned n)
+{
+    // The number goes before the extension; a leading dot starts no extension.
+    const std::size_t dot = name.rfind('.');
+    const std::size_t split = dot == std::string_view::npos || dot == 0 ? name.size() : dot;
+    std::string numbered(name.substr(0, split));
+    numbered += " (" + std::to_string(n) + ")";
+    numbered += name.substr(split);
+    return numbered;
+}
+
+std::string TargetFolder::ChildPath(std::string_view name) const
+{
+    return path_ + kPathSeparator + SafeComponentName(name);
+}
+
+unsigned TargetFolder::FirstNumberFor(const std::string& component) const
+{
+    const auto it = numbers_.find(component);
+    return it == numbers_.end() ? 2 : it->second + 1;
+}
+
 std::string SafeComponentName(std::string_view name)
 {
 #if defined(_WIN32)

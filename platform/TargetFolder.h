@@ -2,15 +2,27 @@
 // Where recovered files go. The user's chosen folder is opened (and created
 // with its missing levels) once; everything below it is created one name at a
 // time, so a name can never climb out of it, and an existing symbolic link at
-// a name is never followed (the name counts as unusable instead).
+// a name is never followed. Nothing that already stands in the target is ever
+// replaced: a file whose name is taken is created as "NAME (2).EXT" (then
+// "(3)", ...), and folders of the same name merge.
 
+#include <compare>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 namespace platform {
+
+// Times to give a file or folder, in milliseconds since 1970-01-01 00:00 UTC.
+// An unknown time is left as the system sets it.
+struct FileTimes {
+    std::optional<std::int64_t> Modified;
+    std::optional<std::int64_t> Accessed;
+};
 
 class OutputFile {
 public:
@@ -24,12 +36,36 @@ public:
     // Appends `count` zero bytes: a hole where the file system keeps holes,
     // otherwise zeros written in blocks. Either way the file reads the same.
     [[nodiscard]] virtual bool WriteZeros(std::uint64_t count);
-    // Flushes and closes; false when that fails. Called by the destructor too.
+    // The times the file gets when it is closed (after its last byte).
+    void SetTimes(const FileTimes& times) { times_ = times; }
+    // Flushes, sets the times and closes; false when that fails. Called by
+    // the destructor too; a second call only repeats the result.
     [[nodiscard]] virtual bool Close() = 0;
+    // Closes the file and removes it, but only while the name still holds the
+    // file this object created. False (with Error()) when it stays.
+    [[nodiscard]] virtual bool Discard() = 0;
+
+    // Bytes that reached the file so far (writes that failed count for what
+    // they wrote before failing).
+    [[nodiscard]] std::uint64_t Size() const noexcept { return size_; }
+    // The name it was created under (after the name rules and the numbering).
+    [[nodiscard]] const std::string& Name() const noexcept { return name_; }
+    [[nodiscard]] const std::string& Path() const noexcept { return path_; }
     [[nodiscard]] const std::string& Error() const noexcept { return error_; }
 
 protected:
+    std::string name_;
+    std::string path_;
     std::string error_;
+    std::uint64_t size_ = 0;
+    FileTimes times_;
+};
+
+// Tells folders apart (device and file number): two opens of one folder compare equal.
+struct FolderId {
+    std::uint64_t Device = 0;
+    std::uint64_t Number = 0;
+    auto operator<=>(const FolderId&) const = default;
 };
 
 class TargetFolder {
@@ -39,14 +75,39 @@ public:
     TargetFolder& operator=(const TargetFolder&) = delete;
     virtual ~TargetFolder() = default;
 
-    // The folder `name` inside this one, created when missing. Null (with
-    // error) when it cannot be created or opened, or is not a real folder.
+    // The folder `name` inside this one: an existing folder of that name is
+    // used (merged into), a missing one is created. When something else
+    // holds the name (a file, a link) the folder is "NAME (2)", ... Null
+    // (with error) when no folder can be made.
     [[nodiscard]] virtual std::unique_ptr<TargetFolder> Subfolder(std::string_view name, std::string& error) = 0;
-    // The file `name` inside this one, created or replaced (an existing file of
-    // that name is truncated). Null with error when that fails.
+    // A new file `name` inside this one. It never replaces anything: when the
+    // name is taken, by anything, the file is "NAME (2).EXT", "NAME (3).EXT",
+    // ... Null with error when no file can be created.
     [[nodiscard]] virtual std::unique_ptr<OutputFile> CreateOutputFile(std::string_view name, std::string& error) = 0;
+    // Gives the folder itself these times. False with error when that fails.
+    [[nodiscard]] virtual bool SetTimes(const FileTimes& times, std::string& error) = 0;
+
+    // True when the Subfolder call that opened this folder created it.
+    [[nodiscard]] bool Created() const noexcept { return created_; }
+    [[nodiscard]] const FolderId& Id() const noexcept { return id_; }
     // The folder's path, for messages.
-    [[nodiscard]] virtual const std::string& Path() const = 0;
+    [[nodiscard]] const std::string& Path() const noexcept { return path_; }
+    // The path a name from the disk gets inside this folder, for messages.
+    [[nodiscard]] std::string ChildPath(std::string_view name) const;
+
+protected:
+    // The first number to try for a taken name: the last one used in this
+    // folder plus one, so that many files of one name do not retry every
+    // number before theirs.
+    [[nodiscard]] unsigned FirstNumberFor(const std::string& component) const;
+    void NumberUsed(const std::string& component, unsigned n) { numbers_[component] = n; }
+
+    std::string path_;
+    FolderId id_;
+    bool created_ = false;
+
+private:
+    std::map<std::string, unsigned> numbers_;  // names that were taken, and their last number
 };
 
 // Opens the user's chosen folder, creating it with all missing levels.
@@ -62,5 +123,19 @@ public:
 // trailing dots and blanks), so both can be tested anywhere.
 enum class NameRules { Posix, Windows };
 [[nodiscard]] std::string SafeComponentName(std::string_view name, NameRules rules);
+
+// The n-th name (n >= 2) for a name that is taken: "report (2).doc",
+// "README (3)", ".profile (2)", "archive.tar (2).gz".
+[[nodiscard]] std::string NumberedName(std::string_view name, unsigned n);
+
+// How many numbered names are tried before a create gives up.
+inline constexpr unsigned kMaxNameNumber = 100000;
+
+// The path separator of the system, for joining names.
+#if defined(_WIN32)
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
 
 } // namespace platform

@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
+
 namespace platform {
 namespace {
 
@@ -23,15 +26,51 @@ std::string Describe(const std::string& path, DWORD code)
     return path + ": " + SystemErrorText(static_cast<int>(code));
 }
 
-bool IsLink(const std::string& path)
+FILETIME ToFileTime(std::int64_t unixMs)
 {
-    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    constexpr std::int64_t kUnixEpochMs = 11644473600000;  // 1601-01-01 to 1970-01-01
+    const std::uint64_t ticks = static_cast<std::uint64_t>(unixMs + kUnixEpochMs) * 10000;
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(ticks);
+    ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return ft;
+}
+
+bool ApplyTimes(HANDLE handle, const FileTimes& times)
+{
+    if (!times.Modified && !times.Accessed)
+        return true;
+    FILETIME accessed{}, modified{};
+    if (times.Accessed)
+        accessed = ToFileTime(*times.Accessed);
+    if (times.Modified)
+        modified = ToFileTime(*times.Modified);
+    return SetFileTime(handle, nullptr, times.Accessed ? &accessed : nullptr, times.Modified ? &modified : nullptr);
+}
+
+FolderId IdOf(HANDLE handle)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info))
+        return {};
+    return {info.dwVolumeSerialNumber,
+            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+bool MarkForDeletion(HANDLE handle)
+{
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
 class WinOutputFile final : public OutputFile {
 public:
-    WinOutputFile(HANDLE handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+    WinOutputFile(HANDLE handle, std::string name, std::string path) : handle_(handle), id_(IdOf(handle))
+    {
+        name_ = std::move(name);
+        path_ = std::move(path);
+    }
     ~WinOutputFile() override { (void)Close(); }
 
     bool Write(std::span<const std::uint8_t> bytes) override
@@ -45,6 +84,7 @@ public:
                 return false;
             }
             done += written;
+            size_ += written;
         }
         return true;
     }
@@ -53,6 +93,8 @@ public:
     {
         if (handle_ == INVALID_HANDLE_VALUE)
             return error_.empty();
+        // A date the target cannot hold costs the date, not the file.
+        (void)ApplyTimes(handle_, times_);
         const BOOL ok = CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
         if (!ok && error_.empty())
@@ -60,59 +102,137 @@ public:
         return ok && error_.empty();
     }
 
+    bool Discard() override
+    {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            const bool marked = MarkForDeletion(handle_);
+            const DWORD code = GetLastError();
+            CloseHandle(handle_);
+            handle_ = INVALID_HANDLE_VALUE;
+            if (!marked)
+                error_ = Describe(path_, code);
+            return marked;
+        }
+        // Closed already: open the name again, and remove it only while it
+        // is still the file this object made.
+        HANDLE h = CreateFileW(Wide(path_).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return GetLastError() == ERROR_FILE_NOT_FOUND;
+        const bool same = IdOf(h) == id_;
+        const bool marked = !same || MarkForDeletion(h);
+        const DWORD code = GetLastError();
+        CloseHandle(h);
+        if (!marked)
+            error_ = Describe(path_, code);
+        return marked;
+    }
+
 private:
     HANDLE handle_;
-    std::string path_;
+    FolderId id_;
 };
+
+// Something stands at the path (a file, a folder, a link).
+bool Taken(const std::string& path)
+{
+    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 class WinTargetFolder final : public TargetFolder {
 public:
-    explicit WinTargetFolder(std::string path) : path_(std::move(path)) {}
+    WinTargetFolder(std::string path, bool created)
+    {
+        path_ = std::move(path);
+        created_ = created;
+        HANDLE h = OpenFolder(path_, 0);
+        if (h != INVALID_HANDLE_VALUE) {
+            id_ = IdOf(h);
+            CloseHandle(h);
+        }
+    }
 
     std::unique_ptr<TargetFolder> Subfolder(std::string_view name, std::string& error) override
     {
-        const std::string path = path_ + "\\" + SafeComponentName(name);
-        if (!CreateDirectoryW(Wide(path).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-            error = Describe(path, GetLastError());
-            return nullptr;
+        const std::string component = SafeComponentName(name);
+        for (unsigned n = 1; n <= kMaxNameNumber; ++n) {
+            const std::string path = path_ + "\\" + (n == 1 ? component : NumberedName(component, n));
+            const bool created = CreateDirectoryW(Wide(path).c_str(), nullptr);
+            if (!created && GetLastError() != ERROR_ALREADY_EXISTS) {
+                error = Describe(path, GetLastError());
+                return nullptr;
+            }
+            // A file or a link (a junction too) at the name sends the folder
+            // to the next number; links are never followed.
+            const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+                return std::make_unique<WinTargetFolder>(path, created);
+            if (attributes == INVALID_FILE_ATTRIBUTES) {
+                error = Describe(path, GetLastError());
+                return nullptr;
+            }
         }
-        const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            error = Describe(path, ERROR_DIRECTORY);
-            return nullptr;
-        }
-        return std::make_unique<WinTargetFolder>(path);
+        error = Describe(path_ + "\\" + component, ERROR_ALREADY_EXISTS);
+        return nullptr;
     }
 
     std::unique_ptr<OutputFile> CreateOutputFile(std::string_view name, std::string& error) override
     {
-        const std::string path = path_ + "\\" + SafeComponentName(name);
-        if (IsLink(path)) {
-            error = Describe(path, ERROR_CANT_ACCESS_FILE);
-            return nullptr;
+        const std::string component = SafeComponentName(name);
+        unsigned n = 1;
+        for (unsigned next = FirstNumberFor(component); n <= kMaxNameNumber; n = n == 1 ? next : n + 1) {
+            const std::string candidate = n == 1 ? component : NumberedName(component, n);
+            const std::string path = path_ + "\\" + candidate;
+            // CREATE_NEW: nothing that stands at the name is opened or
+            // replaced; a reparse point there counts as taken.
+            HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+            if (h == INVALID_HANDLE_VALUE) {
+                const DWORD code = GetLastError();
+                // A folder at the name gives "access denied" rather than "exists".
+                if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ||
+                    (code == ERROR_ACCESS_DENIED && Taken(path)))
+                    continue;
+                error = Describe(path, code);
+                return nullptr;
+            }
+            if (n > 1)
+                NumberUsed(component, n);
+            return std::make_unique<WinOutputFile>(h, candidate, path);
         }
-        // CREATE_ALWAYS: an existing file of that name is replaced.
-        HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            error = Describe(path, GetLastError());
-            return nullptr;
-        }
-        return std::make_unique<WinOutputFile>(h, path);
+        error = path_ + "\\" + component + ": every name up to \"" + NumberedName(component, kMaxNameNumber) +
+                "\" is taken.";
+        return nullptr;
     }
 
-    const std::string& Path() const override { return path_; }
+    bool SetTimes(const FileTimes& times, std::string& error) override
+    {
+        HANDLE h = OpenFolder(path_, FILE_WRITE_ATTRIBUTES);
+        const bool ok = h != INVALID_HANDLE_VALUE && ApplyTimes(h, times);
+        if (!ok)
+            error = Describe(path_, GetLastError());
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+        return ok;
+    }
 
 private:
-    std::string path_;
+    static HANDLE OpenFolder(const std::string& path, DWORD access)
+    {
+        return CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                           nullptr);
+    }
 };
 
 } // namespace
 
 std::unique_ptr<TargetFolder> OpenTargetFolder(const std::string& path, std::string& error)
 {
+    // One separator in every path the recovery reports.
     std::string trimmed = path;
+    std::replace(trimmed.begin(), trimmed.end(), '/', '\\');
     while (trimmed.size() > 3 && (trimmed.back() == '\\' || trimmed.back() == '/'))
         trimmed.pop_back();
     if (trimmed.empty()) {
@@ -129,7 +249,7 @@ std::unique_ptr<TargetFolder> OpenTargetFolder(const std::string& path, std::str
         if (pos == std::string::npos)
             break;
     }
-    return std::make_unique<WinTargetFolder>(trimmed);
+    return std::make_unique<WinTargetFolder>(trimmed, false);
 }
 
 } // namespace platform

@@ -7,6 +7,10 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QtMath>
+
+#include <algorithm>
+#include <cmath>
 
 namespace skinart {
 namespace {
@@ -185,7 +189,9 @@ void PaintBanner(QPainter& p, const Piece& piece)
     p.drawText(r.adjusted(14, 0, -4, 0), Qt::AlignLeft | Qt::AlignVCenter, Q(piece.title));
 }
 
-void PaintSidePicture(QPainter& p, const Piece& piece)
+// The rounded slate panel of a side picture with the mark, a title and a
+// line of detail; the motif below is each picture's own.
+void PaintPictureFrame(QPainter& p, const Piece& piece)
 {
     const QRectF r(0, 0, piece.width, piece.height);
     QLinearGradient g(0, 0, 0, piece.height);
@@ -196,12 +202,17 @@ void PaintSidePicture(QPainter& p, const Piece& piece)
     p.fillPath(shape, g);
     PaintMark(p, QRectF(piece.width / 2.0 - 40, 40, 80, 80));
     p.setPen(C(skinpalette::kTextOnDark));
-    p.setFont(Font(17, true));
+    p.setFont(FittingFont(Q(piece.title), 17, piece.width - 16, true));
     p.drawText(QRectF(8, 140, piece.width - 16, 28), Qt::AlignCenter, Q(piece.title));
     p.setPen(C(skinpalette::kAccentLight));
     p.setFont(Font(11));
     p.drawText(QRectF(8, 170, piece.width - 16, 40), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
                Q(piece.detail));
+}
+
+void PaintSidePicture(QPainter& p, const Piece& piece)
+{
+    PaintPictureFrame(p, piece);
     // Three ticked rows, the manager's list in miniature.
     for (int i = 0; i < 3; ++i) {
         const QRectF box(24, 222 + 22.0 * i, 14, 14);
@@ -214,6 +225,31 @@ void PaintSidePicture(QPainter& p, const Piece& piece)
             p.drawLine(box.topLeft() + QPointF(6, 11), box.topLeft() + QPointF(12, 2));
         }
         p.fillRect(QRectF(46, 227 + 22.0 * i, piece.width - 74.0 - 12 * i, 4), C(skinpalette::kTextOnDark, 150));
+    }
+}
+
+void PaintUpdatePicture(QPainter& p, const Piece& piece)
+{
+    PaintPictureFrame(p, piece);
+    // Two arrows turning round each other: a newer release coming in.
+    const qreal size = std::min<qreal>(70, piece.height - 226);
+    const QRectF ring(piece.width / 2.0 - size / 2, 218, size, size);
+    p.setBrush(Qt::NoBrush);
+    for (int i = 0; i < 2; ++i) {
+        const qreal start = 90 + 180 * i;  // degrees, counter-clockwise from three o'clock
+        p.setPen(QPen(i == 0 ? C(skinpalette::kAccentLight) : C(skinpalette::kTextOnDark), 5, Qt::SolidLine, Qt::FlatCap));
+        p.drawArc(ring, qRound((start + 20) * 16), 130 * 16);
+        // The head at the arc's end, pointing along it.
+        const qreal end = qDegreesToRadians(start + 150);
+        const QPointF tip(ring.center().x() + size / 2 * std::cos(end), ring.center().y() - size / 2 * std::sin(end));
+        const QPointF along(-std::sin(end), -std::cos(end));  // the direction of travel at the end
+        const QPointF across(std::cos(end), -std::sin(end));
+        QPolygonF head;
+        head << tip + along * 9 << tip + across * 8 << tip - across * 8;
+        p.setPen(Qt::NoPen);
+        p.setBrush(i == 0 ? C(skinpalette::kAccentLight) : C(skinpalette::kTextOnDark));
+        p.drawPolygon(head);
+        p.setBrush(Qt::NoBrush);
     }
 }
 
@@ -403,6 +439,9 @@ QImage PaintPiece(const Piece& piece, int scale)
         break;
     case Look::SidePicture:
         PaintSidePicture(p, piece);
+        break;
+    case Look::UpdatePicture:
+        PaintUpdatePicture(p, piece);
         break;
     case Look::Icon:
         PaintIcon(p, piece);

@@ -108,6 +108,16 @@ std::vector<Piece> KestrelSet()
     return pieces;
 }
 
+// The update wizard's artwork, by resource id.
+std::vector<Piece> UpdateSet()
+{
+    return {
+        Flat("132", 155, 305, Look::UpdatePicture, "Stay current", "Newer releases bring fixes and new tools"),
+        Flat("135", 200, 37, Look::TitlePlate, "Update Wizard"),
+        Flat("icon", 32, 32, Look::Icon, {}, {}, "K"),
+    };
+}
+
 } // namespace
 
 std::vector<Piece> PieceSet(std::string_view set)
@@ -116,12 +126,14 @@ std::vector<Piece> PieceSet(std::string_view set)
         return BasekitSet();
     if (set == "kestrel")
         return KestrelSet();
+    if (set == "update")
+        return UpdateSet();
     return {};
 }
 
 std::vector<std::string> SetNames()
 {
-    return {"basekit", "kestrel"};
+    return {"basekit", "kestrel", "update"};
 }
 
 } // namespace skinart

@@ -25,6 +25,7 @@ enum class Look {
     TitlePlate,        // a plate with a title in the header
     Banner,            // a category's heading
     SidePicture,       // a tall picture beside a dialog's controls
+    UpdatePicture,     // the update wizard's tall picture: the mark and two turning arrows
     CategoryButton,    // three frames: emblem and caption
     ToolButton,        // three frames: emblem, name and description
     CaptionMinimise,   // three frames

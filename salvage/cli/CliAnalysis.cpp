@@ -2,6 +2,7 @@
 
 #include "salvage/cli/CliVolume.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <iostream>
@@ -19,18 +20,29 @@
 namespace salvage::cli {
 
 std::shared_ptr<TAnalysis> AnalyseVolume(const Arguments& a, TFoundFileModel& model, const TAnalysisOptions& options,
-                                         bool progressOnTerminal)
+                                         bool progressOnTerminal, int& exitCode)
 {
-    std::string error;
-    const auto sel = SelectVolume(a.positional.at(0), a.Value("--partition"), error);
+    exitCode = kExitFailure;
+    SelectError selectError;
+    const auto sel = SelectVolume(a.positional.at(0), a.Value("--partition"), selectError);
     if (!sel) {
-        std::cerr << error << "\n";
+        std::cerr << selectError.message << "\n";
+        exitCode = selectError.exitCode;
         return nullptr;
     }
     if (!sel->Volume) {
-        std::cerr << DescribePartitions(sel->Probe) << "Choose a partition with --partition N.\n";
+        // Several partitions to choose from is a missing option; none is a volume we cannot read.
+        const bool several = std::count_if(sel->Probe.Partitions.begin(), sel->Probe.Partitions.end(),
+                                           [](const ProbedPartition& p) { return p.Kind.has_value(); }) > 1;
+        std::cerr << a.positional[0]
+                  << (several ? " holds several FAT or NTFS partitions:\n" : " holds no FAT or NTFS partition:\n")
+                  << DescribePartitions(sel->Probe);
+        if (several)
+            std::cerr << "Choose a partition with --partition N.\n";
+        exitCode = several ? kExitUsage : kExitFailure;
         return nullptr;
     }
+    std::string error;
     auto analysis = TAnalysis::Open(sel->Disk, sel->Volume, error, &sel->Boot);
     if (!analysis) {
         std::cerr << error << "\n";

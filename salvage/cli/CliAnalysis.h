@@ -12,8 +12,11 @@ namespace salvage::cli {
 
 // Analyses the volume the arguments name into `model`. A percentage goes to
 // stderr while it runs when `progressOnTerminal` is set and stderr is a
-// terminal. On failure the reason has been printed to stderr and the result is null.
+// terminal. On failure the reason has been printed to stderr, `exitCode`
+// says how the command ends (kExitUsage when no partition or a wrong one was
+// chosen) and the result is null.
 [[nodiscard]] std::shared_ptr<TAnalysis> AnalyseVolume(const Arguments& arguments, TFoundFileModel& model,
-                                                       const TAnalysisOptions& options, bool progressOnTerminal);
+                                                       const TAnalysisOptions& options, bool progressOnTerminal,
+                                                       int& exitCode);
 
 } // namespace salvage::cli

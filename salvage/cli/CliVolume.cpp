@@ -6,33 +6,36 @@
 namespace salvage::cli {
 
 std::optional<SelectedVolume> SelectVolume(const std::string& path, const std::optional<std::string>& partition,
-                                           std::string& error)
+                                           SelectError& error)
 {
     SelectedVolume sel;
     sel.Disk.DevicePath = path;
     platform::OpenError openError;
     platform::VolumePtr whole = OpenLogicalDisk(sel.Disk, openError);
     if (!whole) {
-        error = path + ": " + openError.message;
+        error = {path + ": " + openError.message, kExitFailure};
         return std::nullopt;
     }
     sel.Probe = ProbeDisk(sel.Disk, whole);
+    // A wrong --partition is a bad option: the message names the partitions there are.
+    auto badPartition = [&](const std::string& why) {
+        error = {why, kExitUsage};
+        if (sel.Probe.Partitioned())
+            error.message += "\n" + DescribePartitions(sel.Probe) + "Choose a partition with --partition N.";
+        return std::nullopt;
+    };
 
     int wanted = 0;
     if (partition) {
         const auto* end = partition->data() + partition->size();
         const auto [p, ec] = std::from_chars(partition->data(), end, wanted);
-        if (ec != std::errc() || p != end || wanted < 1) {
-            error = "--partition takes a partition number (1, 2, ...), not \"" + *partition + "\".";
-            return std::nullopt;
-        }
+        if (ec != std::errc() || p != end || wanted < 1)
+            return badPartition("--partition takes a partition number (1, 2, ...), not \"" + *partition + "\".");
     }
 
     if (!sel.Probe.Partitioned()) {
-        if (wanted != 0) {
-            error = path + " holds no partition table, so --partition does not apply.";
-            return std::nullopt;
-        }
+        if (wanted != 0)
+            return badPartition(path + " holds no partition table, so --partition does not apply.");
         sel.Volume = whole;
         sel.Kind = sel.Probe.Kind;
         sel.Boot = sel.Probe.Boot;
@@ -44,10 +47,8 @@ std::optional<SelectedVolume> SelectVolume(const std::string& path, const std::o
         for (const ProbedPartition& p : sel.Probe.Partitions)
             if (p.Partition.Number == wanted)
                 chosen = &p;
-        if (!chosen) {
-            error = path + " has no partition " + std::to_string(wanted) + ".";
-            return std::nullopt;
-        }
+        if (!chosen)
+            return badPartition(path + " has no partition " + std::to_string(wanted) + ".");
     } else {
         int usable = 0;
         for (const ProbedPartition& p : sel.Probe.Partitions)

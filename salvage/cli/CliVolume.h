@@ -3,6 +3,7 @@
 // with a partition table) and --partition into the volume to analyse.
 
 #include "platform/Volume.h"
+#include "salvage/cli/Commands.h"
 #include "salvage/disk/LogicalDisk.h"
 #include "salvage/fs/FileSystemKind.h"
 #include "salvage/fs/VolumeProbe.h"
@@ -21,14 +22,22 @@ struct SelectedVolume {
     int PartitionNumber = 0;           // 0: the path is the volume itself
 };
 
+// Why no volume was selected: a message for stderr, and the exit status it
+// ends with (kExitUsage when --partition was wrong, kExitFailure when the
+// path cannot be read).
+struct SelectError {
+    std::string message;
+    int exitCode = kExitFailure;
+};
+
 // Opens `path` and picks the volume: the path itself when it starts with a
 // boot sector; otherwise the partition `partition` names, or the only FAT or
-// NTFS partition. On failure returns nullopt with a message for stderr.
-// When the path is partitioned and no single partition can be chosen,
-// `selected.Volume` is left null and the partitions are in `selected.Probe`.
+// NTFS partition. On failure returns nullopt with the error. When the path
+// is partitioned and no single partition can be chosen, `selected.Volume` is
+// left null and the partitions are in `selected.Probe`.
 [[nodiscard]] std::optional<SelectedVolume> SelectVolume(const std::string& path,
                                                          const std::optional<std::string>& partition,
-                                                         std::string& error);
+                                                         SelectError& error);
 
 // "1  start 2048  sectors 20480  type 0x0C  FAT16" lines.
 [[nodiscard]] std::string DescribePartitions(const DiskProbe& probe);

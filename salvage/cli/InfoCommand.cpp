@@ -106,11 +106,11 @@ int RunInfo(const std::vector<std::string>& args)
         return kExitUsage;
     }
     const bool json = a.Has("--json");
-    std::string error;
+    SelectError error;
     const auto sel = SelectVolume(a.positional[0], a.Value("--partition"), error);
     if (!sel) {
-        std::cerr << error << "\n";
-        return kExitFailure;
+        std::cerr << error.message << "\n";
+        return error.exitCode;
     }
 
     JsonObject object;

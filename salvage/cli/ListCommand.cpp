@@ -167,8 +167,9 @@ int RunList(const std::vector<std::string>& args)
     options.EstimateCondition = !a.Has("--no-condition");
     options.SystemStreams = a.Has("--system-streams");
     TFoundFileModel model;
-    if (!AnalyseVolume(a, model, options, true))
-        return kExitFailure;
+    int exitCode = kExitOk;
+    if (!AnalyseVolume(a, model, options, true, exitCode))
+        return exitCode;
 
     Output out;
     PrintTree(a.Has("--deleted") ? model.FilterTree() : model.Tree(), a.Has("--json"), out);

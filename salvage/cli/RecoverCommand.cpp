@@ -4,12 +4,15 @@
 #include "salvage/cli/CliAnalysis.h"
 #include "salvage/cli/Commands.h"
 #include "salvage/cli/Json.h"
+#include "platform/StorageDevices.h"
 #include "salvage/recover/RecoveryJob.h"
+#include "salvage/recover/TargetPlacement.h"
 #include "salvage/recover/ThreadRecover.h"
 #include "salvage/search/Analysis.h"
 #include "salvage/search/FoundFileModel.h"
 
 #include <cctype>
+#include <cstring>
 #include <iostream>
 #include <mutex>
 
@@ -26,18 +29,31 @@ const char* ReasonText(TSkipReason reason)
     return "";
 }
 
-// Prints what the recovery does, one line per file (called on its thread).
+// Prints what the recovery does, one line per file (called on its thread):
+// the files on disk go to stdout, problems to stderr.
 class PrintingSink final : public TRecoverySink {
 public:
     explicit PrintingSink(bool json) : json_(json) {}
 
-    void FileWritten(const std::string& path, std::uint64_t size) override
+    void FileWritten(const TRecoveredFile& file) override
     {
         std::lock_guard lock(mutex_);
-        if (json_)
-            std::cout << JsonObject().Add("event", "file").Add("path", path).Add("size", size).Str() << "\n";
-        else
-            std::cout << path << "\t" << size << "\n";
+        if (json_) {
+            JsonObject o;
+            o.Add("event", "file").Add("path", file.Path).Add("size", file.Size);
+            o.Add("name", file.Name).Add("found_name", file.FoundName);
+            o.Add("renamed", file.Renamed).Add("partial", file.Partial);
+            if (file.Partial)
+                o.Add("message", file.Message);
+            std::cout << o.Str() << "\n";
+            return;
+        }
+        std::cout << file.Path << "\t" << file.Size;
+        if (file.Renamed)
+            std::cout << "\trenamed (name taken), found as " << file.FoundName;
+        std::cout << "\n";
+        if (file.Partial)
+            std::cerr << "partial " << file.Path << ": " << file.Message << "\n";
     }
     void FileSkipped(const std::string& name, TSkipReason reason) override
     {
@@ -52,7 +68,12 @@ public:
     {
         std::lock_guard lock(mutex_);
         if (json_)
-            std::cout << JsonObject().Add("event", "failed").Add("path", failure.Path).Add("message", failure.Message).Str()
+            std::cout << JsonObject()
+                             .Add("event", "failed")
+                             .Add("path", failure.Path)
+                             .Add("found_name", failure.FoundName)
+                             .Add("message", failure.Message)
+                             .Str()
                       << "\n";
         else
             std::cerr << "failed " << failure.Path << ": " << failure.Message << "\n";
@@ -64,17 +85,44 @@ private:
 };
 
 struct Totals {
-    std::uint64_t files = 0, bytes = 0, skipped = 0, failed = 0;
+    std::uint64_t whole = 0, partial = 0, renamed = 0, bytes = 0, skipped = 0, failed = 0;
     bool openFailed = false;
 };
 
 void Add(Totals& t, const TRecoverySummary& s)
 {
-    t.files += s.FilesWritten;
+    t.whole += s.FilesWritten;
+    t.partial += s.FilesPartial;
+    t.renamed += s.FilesRenamed;
     t.bytes += s.BytesWritten;
     t.skipped += s.Skipped;
     t.failed += s.Failures.size();
     t.openFailed = t.openFailed || !s.OpenError.empty();
+}
+
+// "Recovered 3 files (1 under another name, 1 only in part), 5000 bytes; 0 skipped, 0 failed."
+std::string SummaryLine(const Totals& t)
+{
+    std::string line = "Recovered " + std::to_string(t.whole + t.partial) + " files";
+    std::string notes;
+    if (t.renamed != 0)
+        notes = std::to_string(t.renamed) + " under another name";
+    if (t.partial != 0)
+        notes += (notes.empty() ? "" : ", ") + std::to_string(t.partial) + " only in part";
+    if (!notes.empty())
+        line += " (" + notes + ")";
+    return line + ", " + std::to_string(t.bytes) + " bytes; " + std::to_string(t.skipped) + " skipped, " +
+           std::to_string(t.failed) + " failed.";
+}
+
+// A broken name's first letter can become any character a file name takes
+// on every system, but a dot (the name would be hidden) or a blank.
+bool UsableRenameChar(const std::string& text)
+{
+    if (text.size() != 1)
+        return false;
+    const auto c = static_cast<unsigned char>(text[0]);
+    return std::isalnum(c) || std::strchr("_-$#~!&+=@%^()[]{}", c) != nullptr;
 }
 
 } // namespace
@@ -82,7 +130,7 @@ void Add(Totals& t, const TRecoverySummary& s)
 int RunRecover(const std::vector<std::string>& args)
 {
     Arguments a;
-    if (auto error = ParseArguments(args, {"--all", "--structure", "--skip-broken", "--json"},
+    if (auto error = ParseArguments(args, {"--all", "--structure", "--skip-broken", "--json", "--allow-same-disk"},
                                     {"--to", "--rename-char", "--partition"}, {"--path"}, a)) {
         std::cerr << "salvage-cli recover: " << *error << "\n";
         return kExitUsage;
@@ -90,7 +138,8 @@ int RunRecover(const std::vector<std::string>& args)
     const auto target = a.Value("--to");
     if (a.positional.size() != 1 || !target || target->empty()) {
         std::cerr << "usage: salvage-cli recover VOLUME --to DIR [--path P]... [--all] [--structure]\n"
-                     "                           [--rename-char C | --skip-broken] [--json] [--partition N]\n";
+                     "                           [--rename-char C | --skip-broken] [--json] [--partition N]\n"
+                     "                           [--allow-same-disk]\n";
         return kExitUsage;
     }
     const auto renameChar = a.Value("--rename-char");
@@ -98,17 +147,29 @@ int RunRecover(const std::vector<std::string>& args)
         std::cerr << "salvage-cli recover: --rename-char and --skip-broken cannot be combined\n";
         return kExitUsage;
     }
-    if (renameChar && (renameChar->size() != 1 || !std::isalnum(static_cast<unsigned char>((*renameChar)[0])))) {
-        std::cerr << "salvage-cli recover: --rename-char takes one letter or digit, not \"" << *renameChar << "\"\n";
+    if (renameChar && !UsableRenameChar(*renameChar)) {
+        std::cerr << "salvage-cli recover: --rename-char takes one letter, digit or one of _-$#~!&+=@%^()[]{}, not \""
+                  << *renameChar << "\"\n";
         return kExitUsage;
+    }
+    // Before the analysis: a refused target costs no time.
+    if (!a.Has("--allow-same-disk")) {
+        const auto queries = platform::SystemStorageQueries();
+        const TTargetCheck check = CheckTargetPlacement(a.positional[0], *target, *queries);
+        if (check.Dangerous()) {
+            std::cerr << "salvage-cli recover: " << TargetPlacementWarning(check, *target)
+                      << " Choose a folder on another disk, or give --allow-same-disk to write there anyway.\n";
+            return kExitUsage;
+        }
     }
 
     TFoundFileModel model;
     TAnalysisOptions options;
     options.EstimateCondition = false;  // the recovery does not need it
-    const auto analysis = AnalyseVolume(a, model, options, true);
+    int exitCode = kExitOk;
+    const auto analysis = AnalyseVolume(a, model, options, true, exitCode);
     if (!analysis)
-        return kExitFailure;
+        return exitCode;
 
     // One job per --path (each may restore a different folder structure), or
     // one job for every top-level folder.
@@ -135,9 +196,11 @@ int RunRecover(const std::vector<std::string>& args)
 
     const bool json = a.Has("--json");
     PrintingSink sink(json);
-    TFixedBrokenNameAnswer answer(renameChar ? TFixedBrokenNameAnswer::Mode::RenameAll
-                                  : a.Has("--skip-broken") ? TFixedBrokenNameAnswer::Mode::SkipAll
-                                                           : TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore,
+    // "_" is the default replacement: the answer that puts it in place of the lost letter.
+    const bool underscore = !renameChar || *renameChar == "_";
+    TFixedBrokenNameAnswer answer(a.Has("--skip-broken") ? TFixedBrokenNameAnswer::Mode::SkipAll
+                                  : underscore             ? TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore
+                                                           : TFixedBrokenNameAnswer::Mode::RenameAll,
                                   renameChar ? (*renameChar)[0] : '_');
     auto run = [&](TRecoveryJob job, Totals& totals) {
         job.Analysis = analysis;
@@ -145,6 +208,8 @@ int RunRecover(const std::vector<std::string>& args)
         thread.Start();
         thread.Wait();
         Add(totals, thread.Summary());
+        for (const std::string& notice : RecoveryNotices(thread.Summary()))
+            std::cerr << notice << "\n";
     };
 
     Totals totals;
@@ -159,16 +224,17 @@ int RunRecover(const std::vector<std::string>& args)
     if (json)
         std::cout << JsonObject()
                          .Add("event", "summary")
-                         .Add("files", totals.files)
+                         .Add("files", totals.whole + totals.partial)
                          .Add("bytes", totals.bytes)
                          .Add("skipped", totals.skipped)
                          .Add("failed", totals.failed)
+                         .Add("partial", totals.partial)
+                         .Add("renamed", totals.renamed)
                          .Str()
                   << "\n";
     else
-        std::cout << "Recovered " << totals.files << " files, " << totals.bytes << " bytes; " << totals.skipped
-                  << " skipped, " << totals.failed << " failed.\n";
-    const bool nothing = totals.files == 0 && (totals.openFailed || totals.failed != 0);
+        std::cout << SummaryLine(totals) << "\n";
+    const bool nothing = totals.whole == 0 && (totals.openFailed || totals.failed != 0 || totals.partial != 0);
     return nothing ? kExitFailure : kExitOk;
 }
 

@@ -74,11 +74,16 @@ void PrintUsage(std::ostream& out)
            "      them, --no-condition skips the recovery-condition estimate\n"
            "  recover VOLUME --to DIR [--path P]... [--all] [--structure]\n"
            "          [--rename-char C | --skip-broken] [--json] [--partition N]\n"
+           "          [--allow-same-disk]\n"
            "      writes the deleted files of the folders and files named by --path (paths as\n"
-           "      list prints them; by default every top-level folder) into DIR; --all takes\n"
-           "      live files too, --structure recreates the folders above the selection;\n"
-           "      a name whose first letter was lost (\"?ILE.TXT\") gets C, or \"_\" by\n"
-           "      default, in its place, or is skipped with --skip-broken\n";
+           "      list prints them, with or without the leading \"./\"; by default every\n"
+           "      top-level folder) into DIR; --all takes live files too, --structure\n"
+           "      recreates the folders above the selection; a name whose first letter was\n"
+           "      lost (\"?ILE.TXT\") gets C, or \"_\" by default, in its place, or is skipped\n"
+           "      with --skip-broken. Nothing in DIR is replaced: a taken name gets \" (2)\".\n"
+           "      DIR on the disk being read is refused unless --allow-same-disk is given\n"
+           "  --version\n"
+           "      prints the version\n";
 }
 
 } // namespace
@@ -101,6 +106,10 @@ int main(int argc, char** argv)
         return RunList(args);
     if (verb == "recover")
         return RunRecover(args);
+    if (verb == "--version") {
+        std::cout << "salvage-cli " << KESTREL_VERSION << "\n";
+        return kExitOk;
+    }
     if (verb == "--help" || verb == "-h" || verb == "help") {
         PrintUsage(std::cout);
         return kExitOk;

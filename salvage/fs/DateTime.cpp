@@ -112,6 +112,47 @@ TDateTime FileTimeToDateTime(std::uint64_t fileTime)
 #endif
 }
 
+std::optional<std::int64_t> DateTimeToUnixMilliseconds(TDateTime value)
+{
+    if (value == 0 || !std::isfinite(value))
+        return std::nullopt;
+    const DateTimeFields f = DecodeDateTime(value);
+    if (f.Year < 1601 || f.Year > 9999)
+        return std::nullopt;
+#if defined(_WIN32)
+    // The inverse of FileTimeToLocalFileTime, as FileTimeToDateTime uses it.
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(f.Year);
+    st.wMonth = static_cast<WORD>(f.Month);
+    st.wDay = static_cast<WORD>(f.Day);
+    st.wHour = static_cast<WORD>(f.Hour);
+    st.wMinute = static_cast<WORD>(f.Minute);
+    st.wSecond = static_cast<WORD>(f.Second);
+    st.wMilliseconds = static_cast<WORD>(f.Millisecond);
+    FILETIME local;
+    FILETIME utc;
+    if (!SystemTimeToFileTime(&st, &local) || !LocalFileTimeToFileTime(&local, &utc))
+        return std::nullopt;
+    const std::uint64_t ticks = (static_cast<std::uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime;
+    return static_cast<std::int64_t>(ticks / 10000) - 11644473600000;
+#else
+    // The inverse of localtime_r: mktime decides whether daylight saving
+    // time was in force on that day.
+    std::tm local{};
+    local.tm_year = f.Year - 1900;
+    local.tm_mon = f.Month - 1;
+    local.tm_mday = f.Day;
+    local.tm_hour = f.Hour;
+    local.tm_min = f.Minute;
+    local.tm_sec = f.Second;
+    local.tm_isdst = -1;
+    const std::time_t t = std::mktime(&local);
+    if (t == static_cast<std::time_t>(-1) && (local.tm_year != 69 || local.tm_mday != 31))
+        return std::nullopt;
+    return static_cast<std::int64_t>(t) * 1000 + f.Millisecond;
+#endif
+}
+
 std::string FormatIsoDateTime(TDateTime value)
 {
     if (value == 0)

@@ -28,6 +28,12 @@ struct DateTimeFields {
 // 0, and values the platform cannot convert, give 0.
 [[nodiscard]] TDateTime FileTimeToDateTime(std::uint64_t fileTime);
 
+// A day-count date back to milliseconds since 1970-01-01 00:00 UTC, by the
+// rule dates come in by (the platform's local time, as FileTimeToDateTime
+// and the FAT search read them). nullopt for 0, and for dates outside what a
+// FILETIME holds or the platform converts.
+[[nodiscard]] std::optional<std::int64_t> DateTimeToUnixMilliseconds(TDateTime value);
+
 // "YYYY-MM-DDThh:mm:ss" of a day-count date; empty for 0.
 [[nodiscard]] std::string FormatIsoDateTime(TDateTime value);
 

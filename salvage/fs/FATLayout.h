@@ -49,6 +49,7 @@ inline constexpr std::size_t kEntryExtensionLength = 3;
 inline constexpr std::size_t kEntryAttributes = 11;   // u8
 inline constexpr std::size_t kEntryCreateTime = 14;   // u16
 inline constexpr std::size_t kEntryCreateDate = 16;   // u16
+inline constexpr std::size_t kEntryAccessDate = 18;   // u16, the day only
 inline constexpr std::size_t kEntryClusterHigh = 20;  // u16
 inline constexpr std::size_t kEntryWriteTime = 22;    // u16
 inline constexpr std::size_t kEntryWriteDate = 24;    // u16

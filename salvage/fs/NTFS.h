@@ -98,6 +98,7 @@ struct TNTFSRecordInfo {
 
     [[nodiscard]] std::uint64_t CreationTime() const noexcept { return LoadLE64(StdInfo, ntfs::kStdCreationTime); }
     [[nodiscard]] std::uint64_t LastWriteTime() const noexcept { return LoadLE64(StdInfo, ntfs::kStdLastWriteTime); }
+    [[nodiscard]] std::uint64_t LastAccessTime() const noexcept { return LoadLE64(StdInfo, ntfs::kStdLastAccessTime); }
     [[nodiscard]] bool InUse() const noexcept { return ntfs::HasFlag(Flags, ntfs::RecordFlag::InUse); }
     [[nodiscard]] bool Directory() const noexcept { return ntfs::HasFlag(Flags, ntfs::RecordFlag::Directory); }
 };

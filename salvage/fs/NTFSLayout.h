@@ -108,6 +108,7 @@ inline constexpr std::uint32_t kBitmap = 0xB0;
 inline constexpr std::size_t kStdInfoSize = 72;
 inline constexpr std::size_t kStdCreationTime = 0;   // FILETIME
 inline constexpr std::size_t kStdLastWriteTime = 8;  // FILETIME
+inline constexpr std::size_t kStdLastAccessTime = 24; // FILETIME
 
 // $FILE_NAME value.
 inline constexpr std::size_t kFnParent = 0;          // u64 reference; the low 32 bits are the record

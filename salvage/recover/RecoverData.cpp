@@ -66,7 +66,7 @@ void TThreadRecover::RecoverNtfsFile(const TFileInfo& found, platform::TargetFol
         sink_.FileSkipped(found.Name, TSkipReason::NoData);
         return;
     }
-    std::unique_ptr<platform::OutputFile> file = CreateTarget(folder, targetName);
+    platform::OutputFile* file = CreateTarget(folder, targetName);
     if (!file)
         return;
     if (!WriteStream(*stream, *file))
@@ -249,7 +249,7 @@ void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::Target
     if (job_.MaxFileBytes != 0)
         size = std::min(size, job_.MaxFileBytes);
     SetProgress(0);
-    std::unique_ptr<platform::OutputFile> file = CreateTarget(folder, targetName);
+    platform::OutputFile* file = CreateTarget(folder, targetName);
     if (!file)
         return;
     const std::uint32_t end = fat.EndOfChain();

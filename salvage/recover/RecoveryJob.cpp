@@ -6,12 +6,25 @@
 
 namespace salvage {
 
+namespace {
+
+// A folder's ancestors below the volume's root, top down.
+std::vector<const TTreeNode*> Ancestors(const TTreeNode& folder)
+{
+    std::vector<const TTreeNode*> nodes;
+    for (const TTreeNode* p = folder.Parent(); p != nullptr && p->Text() != kRootText; p = p->Parent())
+        nodes.push_back(p);
+    std::reverse(nodes.begin(), nodes.end());
+    return nodes;
+}
+
+} // namespace
+
 std::vector<std::string> NodePath(const TTreeNode& folder)
 {
     std::vector<std::string> names;
-    for (const TTreeNode* p = folder.Parent(); p != nullptr && p->Text() != kRootText; p = p->Parent())
+    for (const TTreeNode* p : Ancestors(folder))
         names.push_back(p->Text());
-    std::reverse(names.begin(), names.end());
     return names;
 }
 
@@ -23,10 +36,15 @@ bool BuildRecoveryJob(const TRecoverySelection& selection, const std::string& ta
     const TTreeNode& folder = *selection.SelectedFolder;
     job.TargetPath = target;
     job.TargetSubfolders.clear();
+    job.TargetSubfolderDates.clear();
     if (restoreStructure) {
-        job.TargetSubfolders = NodePath(folder);
+        std::vector<const TTreeNode*> above = Ancestors(folder);
         if (selection.HasListSelection && folder.Text() != kRootText)
-            job.TargetSubfolders.push_back(folder.Text());
+            above.push_back(&folder);
+        for (const TTreeNode* node : above) {
+            job.TargetSubfolders.push_back(node->Text());
+            job.TargetSubfolderDates.push_back({node->Data().Modified, node->Data().Accessed});
+        }
     }
     job.SelectedFolders.clear();
     job.SelectedFiles.clear();
@@ -82,6 +100,13 @@ const TTreeNode* ChildNamed(const TResultsTree& tree, const TTreeNode* parent, c
 
 TPathMatch FindByPath(const TResultsTree& tree, const std::string& path)
 {
+    // "?IR1/MULT2.DAT" is "./?IR1/MULT2.DAT" unless a top-level node (an NTFS
+    // placeholder such as "$$folder_37") takes the first name.
+    if (path != "." && path.rfind("./", 0) != 0) {
+        const std::string first = path.substr(0, path.find('/'));
+        if (ChildNamed(tree, nullptr, first) == nullptr && ChildNamed(tree, nullptr, kRootText) != nullptr)
+            return FindByPath(tree, "./" + path);
+    }
     TPathMatch match;
     const std::vector<std::string> parts = SplitPath(path);
     const TTreeNode* node = nullptr;

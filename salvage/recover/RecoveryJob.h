@@ -16,12 +16,19 @@ namespace salvage {
 
 class TAnalysis;
 
+struct TFolderDates {
+    TDateTime Modified = 0;
+    TDateTime Accessed = 0;
+};
+
 struct TRecoveryJob {
     // The folder the user chose; recovered items go into it.
     std::string TargetPath;
     // Folders below TargetPath (names from the disk) that the items go into,
     // when the folder structure is restored.
     std::vector<std::string> TargetSubfolders;
+    // Their found dates (the same order), given to the folders the job creates.
+    std::vector<TFolderDates> TargetSubfolderDates;
     // Files written directly into the target, and folders recovered with their contents.
     std::vector<TFileLocation> SelectedFiles;
     std::vector<const TTreeNode*> SelectedFolders;
@@ -59,8 +66,8 @@ bool BuildRecoveryJob(const TRecoverySelection& selection, const std::string& ta
 [[nodiscard]] TRecoveryJob WholeTreeJob(const TResultsTree& tree, const std::string& target, bool recoverAll);
 
 // What a "/"-joined path (as salvage-cli list prints it, from the top-level
-// node: "./?IR1/MULT2.DAT") names: a folder, or the files of that name in a
-// folder. Both empty when nothing matches.
+// node: "./?IR1/MULT2.DAT", or the same without the leading "./") names: a
+// folder, or the files of that name in a folder. Both empty when nothing matches.
 struct TPathMatch {
     const TTreeNode* Folder = nullptr;
     const TTreeNode* FilesFolder = nullptr;  // the folder that holds Files

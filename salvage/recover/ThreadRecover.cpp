@@ -1,7 +1,7 @@
 #include "salvage/recover/ThreadRecover.h"
 
 #include "salvage/disk/Errors.h"
-#include "salvage/disk/Messages.h"
+#include "salvage/fs/DateTime.h"
 #include "salvage/fs/FAT.h"
 #include "salvage/fs/NTFS.h"
 #include "salvage/search/Analysis.h"
@@ -20,7 +20,26 @@ std::string Plural(std::size_t n, const char* one, const char* many)
     return std::to_string(n) + (n == 1 ? one : many);
 }
 
+platform::FileTimes TimesOf(TDateTime modified, TDateTime accessed)
+{
+    return {DateTimeToUnixMilliseconds(modified), DateTimeToUnixMilliseconds(accessed)};
+}
+
 } // namespace
+
+std::vector<std::string> RecoveryNotices(const TRecoverySummary& summary)
+{
+    std::vector<std::string> notices;
+    if (!summary.OpenError.empty())
+        notices.push_back(summary.OpenError);
+    if (!summary.Failures.empty())
+        notices.push_back(
+            Plural(summary.Failures.size(), " file could not be written.", " files could not be written."));
+    if (summary.FilesPartial != 0)
+        notices.push_back(Plural(summary.FilesPartial, " file could be written only in part.",
+                                 " files could be written only in part."));
+    return notices;
+}
 
 TThreadRecover::TThreadRecover(TRecoveryJob job, TRecoverySink& sink, TBrokenNameQuestion& question)
     : job_(std::move(job)), sink_(sink), question_(question)
@@ -42,45 +61,87 @@ void TThreadRecover::Execute()
 {
     broken_.Reset();
     try {
-        std::string error;
-        std::unique_ptr<platform::TargetFolder> target = platform::OpenTargetFolder(job_.TargetPath, error);
-        for (const std::string& name : job_.TargetSubfolders) {
-            if (!target)
-                break;
-            target = target->Subfolder(name, error);
-        }
+        std::unique_ptr<platform::TargetFolder> target = OpenTarget();
         // The analysis's reader serves this job alone until it ends.
         TReaderLease lease;
-        if (!job_.Analysis) {
+        if (!target) {
+            // The target could not be made, or a folder above the selection was skipped.
+        } else if (!job_.Analysis) {
             summary_.OpenError = "The volume has not been analysed.";
         } else if (lease = job_.Analysis->LeaseReader(summary_.OpenError); lease) {
             ntfs_ = job_.Analysis->NtfsReader();
             fat_ = job_.Analysis->FatReader();
-        }
-        if (!lease) {
-            ShowMessageBox(summary_.OpenError);
-        } else if (!target) {
-            Fail(job_.TargetPath, error);
-        } else if (fat_ && !fat_->Usable()) {
-            summary_.OpenError = fat_->Problem();
-            ShowMessageBox(summary_.OpenError);
-        } else if (ntfs_ || fat_) {
-            RecoverItems(*target);
+            if (fat_ && !fat_->Usable())
+                summary_.OpenError = fat_->Problem();
+            else if (ntfs_ || fat_)
+                RecoverItems(*target);
         }
         ntfs_ = nullptr;
         fat_ = nullptr;
     } catch (const std::exception& e) {
         // A range error in the on-disk data ends the job; what was written stays.
         Fail(currentPath_, e.what());
+        EndFile();
         ntfs_ = nullptr;
         fat_ = nullptr;
     }
+    // The folders above the selection get their dates last, after everything in them.
+    for (auto it = ancestors_.rbegin(); it != ancestors_.rend(); ++it)
+        DateFolder(**it);
+    ancestors_.clear();
     if (StopRequested())
         return;
-    if (!summary_.Failures.empty())
-        ShowMessageBox(Plural(summary_.Failures.size(), " file could not be written.", " files could not be written."),
-                       MessageIcon::Warning);
     sink_.Done(summary_);
+}
+
+std::unique_ptr<platform::TargetFolder> TThreadRecover::OpenTarget()
+{
+    std::string error;
+    std::unique_ptr<platform::TargetFolder> target = platform::OpenTargetFolder(job_.TargetPath, error);
+    if (!target) {
+        Fail(job_.TargetPath, error);
+        return nullptr;
+    }
+    if (job_.TargetSubfolders.size() > kMaxFolderDepth) {
+        Fail(target->Path(), "The folder lies too deep to be recreated.");
+        return nullptr;
+    }
+    // The folders above the selection are names from the disk like any
+    // other: a broken one gets the same decision (renamed, or skipped with
+    // everything below it).
+    for (std::size_t i = 0; i < job_.TargetSubfolders.size(); ++i) {
+        const std::string& found = job_.TargetSubfolders[i];
+        if (SkipBrokenName(found))
+            return nullptr;
+        std::unique_ptr<platform::TargetFolder> sub = target->Subfolder(CurrentName(), error);
+        if (!sub) {
+            Fail(target->ChildPath(CurrentName()), error, found);
+            return nullptr;
+        }
+        if (i < job_.TargetSubfolderDates.size())
+            FolderCreated(*sub, job_.TargetSubfolderDates[i].Modified, job_.TargetSubfolderDates[i].Accessed);
+        ancestors_.push_back(std::move(target));
+        target = std::move(sub);
+    }
+    return target;
+}
+
+void TThreadRecover::FolderCreated(const platform::TargetFolder& folder, TDateTime modified, TDateTime accessed)
+{
+    // A folder that stood there before keeps its own dates (and one the
+    // system gives no identity cannot be told from others: it keeps them too).
+    if (folder.Created() && folder.Id() != platform::FolderId{})
+        createdFolders_[folder.Id()] = TimesOf(modified, accessed);
+}
+
+void TThreadRecover::DateFolder(platform::TargetFolder& folder)
+{
+    const auto it = createdFolders_.find(folder.Id());
+    if (it == createdFolders_.end())
+        return;
+    // A date the target cannot hold costs the date only: nothing is reported.
+    std::string error;
+    (void)folder.SetTimes(it->second, error);
 }
 
 void TThreadRecover::RecoverItems(platform::TargetFolder& target)
@@ -137,10 +198,12 @@ void TThreadRecover::RecoverFile(const TFileInfo& file, platform::TargetFolder& 
     SetStatus("Recover \"" + file.Name + "\"");
     if (!SkipBrokenName(file.Name)) {
         const std::string name = CurrentName();
+        BeginFile(file);
         if (ntfs_)
             RecoverNtfsFile(file, folder, name);
         else
             RecoverFatFile(file.FileRef, folder, name, file.Deleted, file.Size);
+        EndFile();
     }
     SetStatus(kStatusRecovering);
 }
@@ -168,42 +231,49 @@ void TThreadRecover::RecoverFolder(platform::TargetFolder& parent, const TTreeNo
             std::string error;
             const std::string name = CurrentName();
             if (stack.size() >= kMaxFolderDepth) {
-                Fail(into.Path() + "/" + name, "The folder lies too deep to be recreated.");
+                Fail(into.ChildPath(name), "The folder lies too deep to be recreated.", folderNode.Text());
                 return false;
             }
             level.owned = into.Subfolder(name, error);
             if (!level.owned) {
-                Fail(into.Path() + "/" + name, error);
+                Fail(into.ChildPath(name), error, folderNode.Text());
                 return false;
             }
+            FolderCreated(*level.owned, folderNode.Data().Modified, folderNode.Data().Accessed);
             level.folder = level.owned.get();
         }
         for (const TFileInfo& f : folderNode.Data().Files) {
             if (Terminated())
                 break;
-            SetStatus("Recover \"" + f.Name + "\"");
-            if ((recoverAll || f.Deleted) && !SkipBrokenName(f.Name)) {
-                const std::string name = CurrentName();
-                if (ntfs_)
-                    RecoverNtfsFile(f, *level.folder, name);
-                else
-                    RecoverFatFile(f.FileRef, *level.folder, name, f.Deleted, f.Size);
+            if (recoverAll || f.Deleted) {
+                RecoverFile(f, *level.folder);
+            } else {
+                SetStatus("Recover \"" + f.Name + "\"");
+                SetStatus(kStatusRecovering);
             }
-            SetStatus(kStatusRecovering);
         }
         stack.push_back(std::move(level));
         return true;
+    };
+    // Leaves a folder: everything in it is written, so its dates can be set.
+    auto leave = [&] {
+        if (stack.back().owned)
+            DateFolder(*stack.back().owned);
+        stack.pop_back();
     };
 
     if (!enter(node, parent))
         return;
     while (!stack.empty()) {
         Level& top = stack.back();
-        if (Terminated())
+        if (Terminated()) {
+            while (!stack.empty())
+                leave();
             return;
+        }
         const TTreeNode* child = top.nextChild < top.node->ChildCount() ? top.node->Child(top.nextChild) : nullptr;
         if (child == nullptr) {
-            stack.pop_back();
+            leave();
             continue;
         }
         ++top.nextChild;
@@ -212,32 +282,106 @@ void TThreadRecover::RecoverFolder(platform::TargetFolder& parent, const TTreeNo
     }
 }
 
-std::unique_ptr<platform::OutputFile> TThreadRecover::CreateTarget(platform::TargetFolder& folder,
-                                                                   const std::string& name)
+void TThreadRecover::BeginFile(const TFileInfo& file)
 {
-    currentPath_ = folder.Path() + "/" + platform::SafeComponentName(name);
-    std::string error;
-    std::unique_ptr<platform::OutputFile> file = folder.CreateOutputFile(name, error);
-    if (!file)
-        Fail(currentPath_, error);
-    return file;
+    file_ = TCurrentFile{};
+    file_.Found = &file;
 }
 
-bool TThreadRecover::FinishTarget(platform::OutputFile& file, std::uint64_t size)
+platform::OutputFile* TThreadRecover::CreateTarget(platform::TargetFolder& folder, const std::string& name)
+{
+    currentPath_ = folder.ChildPath(name);
+    std::string error;
+    std::unique_ptr<platform::OutputFile> file = folder.CreateOutputFile(name, error);
+    if (!file) {
+        Fail(currentPath_, error);
+        return nullptr;
+    }
+    currentPath_ = file->Path();
+    if (file_.Found != nullptr)
+        file->SetTimes(TimesOf(file_.Found->Modified, file_.Found->Accessed));
+    file_.WantedName = name;
+    file_.Target = std::move(file);
+    return file_.Target.get();
+}
+
+bool TThreadRecover::FinishTarget(platform::OutputFile& file, std::uint64_t /*size*/)
 {
     if (!file.Close()) {
         Fail(currentPath_, file.Error());
         return false;
     }
-    ++summary_.FilesWritten;
-    summary_.BytesWritten += size;
-    sink_.FileWritten(currentPath_, size);
+    file_.Finished = true;
     return true;
 }
 
-void TThreadRecover::Fail(const std::string& path, const std::string& message)
+void TThreadRecover::EndFile()
 {
-    TRecoveryFailure failure{path, message};
+    if (!file_.Target) {
+        file_ = TCurrentFile{};
+        return;
+    }
+    platform::OutputFile& target = *file_.Target;
+    if (!target.Close() && file_.Problem.empty())
+        file_.Problem = target.Error();
+    const std::string foundName = file_.Found ? file_.Found->Name : file_.WantedName;
+    std::uint64_t expected = file_.Found ? file_.Found->Size : 0;
+    if (job_.MaxFileBytes != 0)
+        expected = std::min(expected, job_.MaxFileBytes);
+    const std::uint64_t size = target.Size();
+    if (file_.Problem.empty() && !file_.Finished)
+        file_.Problem = "The copy was interrupted";
+    // A stop cuts the file under way (NTFS files are copied in pieces): it
+    // stays, but as what it is, a part.
+    if (file_.Problem.empty() && StopRequested() && size < expected)
+        file_.Problem = "The recovery was stopped: " + std::to_string(size) + " of " + std::to_string(expected) +
+                        " bytes recovered.";
+
+    if (!file_.Problem.empty() && size == 0) {
+        // Nothing of the file was written: no empty stub is left behind.
+        std::string message = file_.Problem;
+        if (!target.Discard())
+            message += " The empty file could not be removed: " + target.Error();
+        const bool stopped = StopRequested() && file_.Finished;
+        file_ = TCurrentFile{};
+        if (!stopped) {
+            TRecoveryFailure failure{currentPath_, foundName, message};
+            sink_.FileFailed(failure);
+            summary_.Failures.push_back(std::move(failure));
+        }
+        return;
+    }
+
+    TRecoveredFile done;
+    done.Path = target.Path();
+    done.Name = target.Name();
+    done.FoundName = foundName;
+    done.Size = size;
+    done.Renamed = target.Name() != platform::SafeComponentName(file_.WantedName);
+    done.Partial = !file_.Problem.empty();
+    done.Message = file_.Problem;
+    file_ = TCurrentFile{};
+    summary_.BytesWritten += done.Size;
+    if (done.Renamed)
+        ++summary_.FilesRenamed;
+    if (done.Partial) {
+        ++summary_.FilesPartial;
+        summary_.PartialFiles.push_back(done);
+    } else {
+        ++summary_.FilesWritten;
+    }
+    sink_.FileWritten(done);
+}
+
+void TThreadRecover::Fail(const std::string& path, const std::string& message, const std::string& foundName)
+{
+    if (file_.Target) {
+        // The file under way: EndFile decides whether it stays as a part.
+        if (file_.Problem.empty())
+            file_.Problem = message;
+        return;
+    }
+    TRecoveryFailure failure{path, file_.Found ? file_.Found->Name : foundName, message};
     sink_.FileFailed(failure);
     summary_.Failures.push_back(std::move(failure));
 }

@@ -11,6 +11,7 @@
 #include "salvage/search/WorkerThread.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -30,18 +31,45 @@ enum class TSkipReason {
     NoData,           // the record has no data attribute
 };
 
-struct TRecoveryFailure {
-    std::string Path;
+// A file now on disk in the target: written whole, or in part.
+struct TRecoveredFile {
+    std::string Path;        // where it is
+    std::string Name;        // the name it was written under
+    std::string FoundName;   // the name it had in the results
+    std::uint64_t Size = 0;  // bytes written
+    // Its name was taken in the target (by an earlier file of the job, or by
+    // something that stood there before): it was written as "NAME (2).EXT", ...
+    bool Renamed = false;
+    // Only part of it could be written; what was written stays, Message says why.
+    bool Partial = false;
     std::string Message;
 };
 
-struct TRecoverySummary {
-    std::uint64_t FilesWritten = 0;
-    std::uint64_t BytesWritten = 0;
-    std::uint64_t Skipped = 0;
-    std::vector<TRecoveryFailure> Failures;  // targets that could not be created or written
-    std::string OpenError;                   // the volume could not be opened: nothing was recovered
+// Something that was not written at all: a file, a folder (with all in it),
+// or the target folder itself.
+struct TRecoveryFailure {
+    std::string Path;       // where it was to go
+    std::string FoundName;  // the name it had in the results (empty for the target folder)
+    std::string Message;
 };
+
+// What a job left on disk, counted as it really is.
+struct TRecoverySummary {
+    std::uint64_t FilesWritten = 0;  // files written whole
+    std::uint64_t FilesPartial = 0;  // files written in part (their bytes stay)
+    std::uint64_t FilesRenamed = 0;  // of both, those written under a numbered name
+    std::uint64_t BytesWritten = 0;  // bytes of both
+    std::uint64_t Skipped = 0;       // files and folders left out (broken names, reused records)
+    std::vector<TRecoveredFile> PartialFiles;
+    std::vector<TRecoveryFailure> Failures;  // not written at all
+    std::string OpenError;                   // the volume could not be opened: nothing was recovered
+
+    [[nodiscard]] std::uint64_t FilesOnDisk() const noexcept { return FilesWritten + FilesPartial; }
+};
+
+// The notices a front end shows once a job has ended: the volume's open
+// error, and how many files could not be written or only in part.
+[[nodiscard]] std::vector<std::string> RecoveryNotices(const TRecoverySummary& summary);
 
 // Told about the job's progress, on the recovery's thread.
 class TRecoverySink {
@@ -51,8 +79,10 @@ public:
     virtual void StatusText(const std::string& /*text*/) {}
     // Percentage of the current file, only when it changes.
     virtual void Progress(int /*percent*/) {}
-    virtual void FileWritten(const std::string& /*path*/, std::uint64_t /*size*/) {}
+    // A file is on disk (whole or in part), closed, with its dates.
+    virtual void FileWritten(const TRecoveredFile& /*file*/) {}
     virtual void FileSkipped(const std::string& /*name*/, TSkipReason /*reason*/) {}
+    // A file or folder could not be written at all; nothing of it stays.
     virtual void FileFailed(const TRecoveryFailure& /*failure*/) {}
     // The job ended by itself (RecoveryDone). Not called after a stop.
     virtual void Done(const TRecoverySummary& /*summary*/) {}
@@ -90,9 +120,21 @@ private:
     void ZeroPastValidSize(std::span<std::uint8_t> chunk, std::uint64_t at) const;
     bool CopyClusters(std::uint64_t count, platform::OutputFile& file, std::uint64_t lcn);
 
-    std::unique_ptr<platform::OutputFile> CreateTarget(platform::TargetFolder& folder, const std::string& name);
+    // Opens the target folder and the folders above the selection.
+    std::unique_ptr<platform::TargetFolder> OpenTarget();
+    // Gives the folders this job created their found dates, once nothing more goes into them.
+    void DateFolder(platform::TargetFolder& folder);
+    void FolderCreated(const platform::TargetFolder& folder, TDateTime modified, TDateTime accessed);
+
+    // One file's life: BeginFile before its copy, CreateTarget makes the
+    // target (under a free name), FinishTarget closes it after the copy,
+    // EndFile settles what it became (written, partial, or removed).
+    void BeginFile(const TFileInfo& file);
+    platform::OutputFile* CreateTarget(platform::TargetFolder& folder, const std::string& name);
     bool FinishTarget(platform::OutputFile& file, std::uint64_t size);
-    void Fail(const std::string& path, const std::string& message);
+    void EndFile();
+    // A problem: of the file under way when there is one, otherwise of the item at `path`.
+    void Fail(const std::string& path, const std::string& message, const std::string& foundName = {});
     void SetProgress(int percent);
     void SetStatus(const std::string& text);
 
@@ -103,6 +145,19 @@ private:
     // The analysis's reader, leased while the job runs: one of the two.
     TNTFS* ntfs_ = nullptr;
     TFAT32* fat_ = nullptr;
+    // The file under way.
+    struct TCurrentFile {
+        const TFileInfo* Found = nullptr;
+        std::string WantedName;  // the name it was to get (after the broken-name step)
+        std::unique_ptr<platform::OutputFile> Target;
+        bool Finished = false;
+        std::string Problem;
+    } file_;
+    // The folders this job created and the dates they get; a folder of the
+    // same name merged into later gets them again.
+    std::map<platform::FolderId, platform::FileTimes> createdFolders_;
+    // The folders above the selection, held until the job's end dates them.
+    std::vector<std::unique_ptr<platform::TargetFolder>> ancestors_;
     mutable std::mutex nameMutex_;
     std::string currentName_;
     std::string currentPath_;

@@ -228,6 +228,7 @@ bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
     TFileInfo work;
     work.Created = DosDateTimeToDateTime(LoadLE16(entry, kEntryCreateDate), LoadLE16(entry, kEntryCreateTime));
     work.Modified = DosDateTimeToDateTime(LoadLE16(entry, kEntryWriteDate), LoadLE16(entry, kEntryWriteTime));
+    work.Accessed = DosDateTimeToDateTime(LoadLE16(entry, kEntryAccessDate), 0);
     work.ParentRef = frame.key;
     work.FileRef = EntryFirstCluster(entry);
     work.Size = LoadLE32(entry, kEntryFileSize);

@@ -24,6 +24,7 @@ struct TFileInfo {
     std::uint64_t Size = 0;
     TDateTime Modified = 0;
     TDateTime Created = 0;
+    TDateTime Accessed = 0;       // FAT keeps the day only
     std::uint8_t Condition = kNotAssessed;
     bool Deleted = false;         // the entry is deleted, or lies in a deleted folder
     // NTFS: the record's full file reference as found (record number in the
@@ -53,6 +54,7 @@ struct TDirNode {
     std::string Name = "Unknown";
     TDateTime Modified = 0;
     TDateTime Created = 0;
+    TDateTime Accessed = 0;
     bool Deleted = false;         // the folder itself is deleted (or is a placeholder)
     std::vector<TFileInfo> Files; // in arrival order
     bool HasDeleted = false;      // a deleted file or folder lies in or below it

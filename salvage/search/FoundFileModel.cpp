@@ -16,6 +16,7 @@ TDirNode DirFromRecord(const TFileInfo& record)
     dir.Deleted = record.Deleted;
     dir.Modified = record.Modified;
     dir.Created = record.Created;
+    dir.Accessed = record.Accessed;
     return dir;
 }
 
@@ -28,6 +29,7 @@ TDirNode CopyWithoutFiles(const TDirNode& source)
     copy.Name = source.Name;
     copy.Modified = source.Modified;
     copy.Created = source.Created;
+    copy.Accessed = source.Accessed;
     copy.Deleted = source.Deleted;
     copy.HasDeleted = source.HasDeleted;
     copy.TwinIndex = source.TwinIndex;
@@ -142,6 +144,7 @@ TTreeNode* TFoundFileModel::AddNTFSDir(const TFileInfo& record)
         dir.Deleted = record.Deleted;
         dir.Modified = record.Modified;
         dir.Created = record.Created;
+        dir.Accessed = record.Accessed;
         tree_.DataChanged(*node);
         tree_.SetImage(*node, image);
         tree_.SetText(*node, record.Name);

@@ -34,6 +34,7 @@ void FillWork(TFileInfo& work, std::uint64_t record, const TNTFSRecordInfo& info
     work.Name = Utf16UnitsToUtf8(info.Name);
     work.Modified = FileTimeToDateTime(info.LastWriteTime());
     work.Created = FileTimeToDateTime(info.CreationTime());
+    work.Accessed = FileTimeToDateTime(info.LastAccessTime());
     work.StreamAt = 0;
     work.Encrypted = ntfs::HasFlag(info.DataFlags, ntfs::AttrFlag::Encrypted);
     work.Compressed = (info.DataFlags & ntfs::kAttrCompressionMask) != 0;

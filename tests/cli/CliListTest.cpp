@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <sstream>
 
+using testdata::Lines;
 using testdata::RunProcess;
 using testdata::ShellQuote;
 
@@ -14,15 +15,6 @@ namespace {
 std::string Cli(const std::string& args)
 {
     return ShellQuote(SALVAGE_CLI) + " " + args;
-}
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 const std::string kReferenceList =

@@ -4,8 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <map>
+#include <sstream>
+#include <sys/stat.h>
 
+using testdata::Lines;
 using testdata::RunProcess;
 using testdata::ShellQuote;
 namespace fs = std::filesystem;
@@ -46,12 +53,56 @@ TEST_F(CliRecover, PathsStructureAndJson)
     const auto r = Recover("--json --structure --rename-char Q --path ./?IR1/DIR2/FRAG3.DAT --path ./?ING.DAT",
                            testdata::ReferenceFatImage());
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(fs::exists(dir_ + "/out/?IR1/DIR2/FRAG3.DAT")) << "folder names above the selection are kept as found";
+    EXPECT_TRUE(fs::exists(dir_ + "/out/QIR1/DIR2/FRAG3.DAT")) << "folders above the selection are renamed too";
     EXPECT_TRUE(fs::exists(dir_ + "/out/QING.DAT"));
-    EXPECT_NE(r.out.find("{\"event\":\"summary\",\"files\":2,\"bytes\":2807,\"skipped\":0,\"failed\":0}"),
+    EXPECT_NE(r.out.find("{\"event\":\"summary\",\"files\":2,\"bytes\":2807,\"skipped\":0,\"failed\":0,"
+                         "\"partial\":0,\"renamed\":0}"),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("{\"event\":\"file\",\"path\":"), std::string::npos);
+    EXPECT_NE(r.out.find("{\"event\":\"file\",\"path\":\"" + dir_ + "/out/QING.DAT\",\"size\":780,"
+                         "\"name\":\"QING.DAT\",\"found_name\":\"?ING.DAT\",\"renamed\":false,\"partial\":false}"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST_F(CliRecover, StructureWritesNoBrokenNameAnywhere)
+{
+    const std::string image = testdata::ReferenceFatImage();
+    // With or without the leading "./", and "_" given as the default it is.
+    for (const char* options : {"--structure --path ./?IR1/DIR2/FRAG3.DAT",
+                                "--structure --rename-char _ --path ?IR1/DIR2/FRAG3.DAT"}) {
+        SCOPED_TRACE(options);
+        const auto r = Recover(options, image);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(Md5Of("_IR1/DIR2/FRAG3.DAT"), "a7a14ac62f79fdea4056ed5e8bcf97ef");
+        for (const auto& e : fs::recursive_directory_iterator(dir_ + "/out"))
+            EXPECT_EQ(e.path().filename().string().find('?'), std::string::npos) << e.path();
+        fs::remove_all(dir_ + "/out");
+    }
+    // A skipped broken folder above the selection takes the selection with it.
+    const auto r = Recover("--structure --skip-broken --path ./?IR1/DIR2/FRAG3.DAT", image);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::is_empty(dir_ + "/out"));
+    EXPECT_NE(r.out.find("Recovered 0 files, 0 bytes; 1 skipped, 0 failed."), std::string::npos) << r.out;
+}
+
+TEST_F(CliRecover, CollidingNamesAreWrittenBesideEachOtherAndSaySo)
+{
+    const std::string image = testdata::Path("fat/collisions.img");
+    auto r = Recover("", image);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find(dir_ + "/out/_ILE1.TXT\t1500\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(dir_ + "/out/_ILE1 (2).TXT\t2500\trenamed (name taken), found as ?ILE1.TXT\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Recovered 6 files (2 under another name), 9200 bytes; 0 skipped, 0 failed."),
+              std::string::npos)
+        << r.out;
+    r = Recover("--json --path ./?ILE1.TXT", image);
+    EXPECT_NE(r.out.find("\"path\":\"" + dir_ + "/out/_ILE1 (3).TXT\",\"size\":1500,\"name\":\"_ILE1 (3).TXT\","
+                         "\"found_name\":\"?ILE1.TXT\",\"renamed\":true"),
+              std::string::npos)
+        << r.out;
 }
 
 TEST_F(CliRecover, SkipBrokenAndRecoverAll)
@@ -86,4 +137,76 @@ TEST_F(CliRecover, NothingRecoveredBecauseOfAnErrorGivesAFailureStatus)
     const auto r = Recover("", testdata::ReferenceFatImage());
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("Not a directory"), std::string::npos) << r.err;
+}
+
+namespace {
+
+// The value of `"key":` in a JSON line, without quotes (no escapes in the values used here).
+std::string JsonValue(const std::string& line, const std::string& key)
+{
+    const std::size_t at = line.find("\"" + key + "\":");
+    if (at == std::string::npos)
+        return {};
+    std::size_t start = at + key.size() + 3;
+    if (line[start] == '"')
+        return line.substr(start + 1, line.find('"', start + 1) - start - 1);
+    return line.substr(start, line.find_first_of(",}", start) - start);
+}
+
+// "YYYY-MM-DDThh:mm:ss" of a file's modification time in the test's local time.
+std::string LocalModified(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return "missing";
+    std::tm tm{};
+    localtime_r(&st.st_mtim.tv_sec, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
+    return text;
+}
+
+} // namespace
+
+TEST_F(CliRecover, ModificationTimesEqualTheListing)
+{
+    // Both commands and this test read dates in one zone that keeps daylight saving time.
+    const char* previous = std::getenv("TZ");
+    const std::string saved = previous ? previous : "";
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    // (FAT dates are checked by the engine's collision test.)
+    for (const std::string& image : {testdata::NtfsVolume("ntfs4k").image, testdata::ReferenceNtfsImage()}) {
+        SCOPED_TRACE(image);
+        const auto list = RunProcess("TZ=Europe/Berlin " + ShellQuote(SALVAGE_CLI) + " list --json " + ShellQuote(image));
+        ASSERT_EQ(list.exitCode, 0) << list.err;
+        std::multimap<std::string, std::string> modified;  // name and size -> date
+        for (const std::string& line : Lines(list.out))
+            if (JsonValue(line, "type") == "file")
+                modified.emplace(JsonValue(line, "name") + "|" + JsonValue(line, "size"), JsonValue(line, "modified"));
+        const auto r = RunProcess("TZ=Europe/Berlin " + ShellQuote(SALVAGE_CLI) + " recover " + ShellQuote(image) +
+                                  " --all --json --to " + ShellQuote(dir_ + "/out"));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        int checked = 0;
+        for (const std::string& line : Lines(r.out)) {
+            if (JsonValue(line, "event") != "file")
+                continue;
+            const std::string path = JsonValue(line, "path");
+            const auto [from, to] = modified.equal_range(JsonValue(line, "found_name") + "|" + JsonValue(line, "size"));
+            ASSERT_NE(from, to) << line;
+            if (from->second == "null")
+                continue;  // no date known: the file keeps the time it was written
+            const std::string actual = LocalModified(path);
+            EXPECT_TRUE(std::any_of(from, to, [&](const auto& m) { return m.second == actual; }))
+                << path << " is dated " << actual << ", the listing says " << from->second;
+            ++checked;
+        }
+        EXPECT_GE(checked, 6);
+        fs::remove_all(dir_ + "/out");
+    }
+    if (previous)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }

@@ -71,3 +71,31 @@ TEST(DosDateTime, ValidAndInvalidWords)
     EXPECT_EQ(DosDateTimeToDateTime(date, 30), 0.0) << "second 60";
     EXPECT_NE(DosDateTimeToDateTime(date, 29), 0.0) << "second 58";
 }
+
+TEST(DateTime, BackToUtcByTheRuleDatesCameInBy)
+{
+    const char* previous = std::getenv("TZ");
+    const std::string saved = previous ? previous : "";
+    // Daylight saving time: the rule depends on the day, not on today.
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    constexpr std::int64_t kEpoch = 11644473600;  // 1601 to 1970, in seconds
+    for (const std::int64_t unixMs : {std::int64_t{1078056000123},   // 2004-02-29 12:00:00.123 UTC, winter
+                                      std::int64_t{1561982400000},   // 2019-07-01 12:00 UTC, summer
+                                      std::int64_t{1553994000000},   // 2019-03-31 01:00 UTC, the change itself
+                                      std::int64_t{-86400000}}) {    // 1969-12-31
+        const std::uint64_t fileTime = static_cast<std::uint64_t>(unixMs + kEpoch * 1000) * 10000;
+        EXPECT_EQ(DateTimeToUnixMilliseconds(FileTimeToDateTime(fileTime)), unixMs) << unixMs;
+    }
+    // A FAT date is local time as written: 2019-07-01 14:00 in Berlin is 12:00 UTC.
+    const std::uint16_t date = (39 << 9) | (7 << 5) | 1;
+    EXPECT_EQ(DateTimeToUnixMilliseconds(DosDateTimeToDateTime(date, 14 << 11)), 1561982400000);
+    if (previous)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+    EXPECT_EQ(DateTimeToUnixMilliseconds(0), std::nullopt) << "no date known";
+    EXPECT_EQ(DateTimeToUnixMilliseconds(*EncodeDateTime({1500, 1, 1, 0, 0, 0, 0})), std::nullopt)
+        << "before a FILETIME can hold";
+}

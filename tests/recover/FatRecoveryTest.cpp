@@ -170,11 +170,11 @@ TEST_F(FatRecovery, RestoreStructureOfFilesSelectedInAFolder)
               testdata::ReadFileBytes(vol.source + "/Docs/Deep/er/still/deeper/leaf.bin"));
 }
 
-TEST_F(FatRecovery, WriteFailuresAreCountedAndTheRestIsWritten)
+TEST_F(FatRecovery, APlantedLinkIsNeitherFollowedNorReplaced)
 {
     auto v = Analyse(testdata::ReferenceFatImage());
     ASSERT_TRUE(v);
-    // A link planted where one recovered file goes: it is refused, not followed.
+    // A link planted where one recovered file goes: the file goes beside it.
     const std::string outside = testdata::MakeTempDir("kestrel-outside");
     testdata::WriteFileBytes(outside + "/keep", {'k'});
     fs::create_symlink(outside + "/keep", out_ + "/_ING.DAT");
@@ -185,12 +185,35 @@ TEST_F(FatRecovery, WriteFailuresAreCountedAndTheRestIsWritten)
     TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
     const TRecoverySummary s = RunJob(*v, AllTopLevelJob(*v, out_, false), sink, answer);
     SetMessageHook(previous);
-    ASSERT_EQ(s.Failures.size(), 1u);
-    EXPECT_NE(s.Failures[0].Path.find("_ING.DAT"), std::string::npos);
-    EXPECT_EQ(s.FilesWritten, 5u);
-    EXPECT_EQ(testdata::ReadFileBytes(outside + "/keep").size(), 1u);
-    EXPECT_EQ(messages, std::vector<std::string>{"1 file could not be written."});
+    EXPECT_TRUE(s.Failures.empty());
+    EXPECT_EQ(s.FilesWritten, 6u);
+    EXPECT_EQ(s.FilesRenamed, 1u);
+    EXPECT_EQ(Md5Of("_ING (2).DAT"), "59b20779f69ff9f0ac5fcd2c38835a79");
+    EXPECT_TRUE(fs::is_symlink(out_ + "/_ING.DAT"));
+    EXPECT_EQ(testdata::ReadFileBytes(outside + "/keep"), std::vector<std::uint8_t>{'k'});
+    EXPECT_TRUE(messages.empty()) << "the worker reports through its sink, never the message hook";
     fs::remove_all(outside);
+}
+
+TEST_F(FatRecovery, AReaderThatCannotBeHadIsReportedInTheSummary)
+{
+    auto v = Analyse(testdata::ReferenceFatImage());
+    ASSERT_TRUE(v);
+    std::vector<std::string> messages;
+    const MessageHook previous =
+        SetMessageHook([&](const std::string& text, MessageIcon) { messages.push_back(text); });
+    std::string error;
+    const TReaderLease held = v->analysis->LeaseReader(error);  // another worker has the reader
+    ASSERT_TRUE(held) << error;
+    RecordingSink sink;
+    TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
+    const TRecoverySummary s = RunJob(*v, AllTopLevelJob(*v, out_, false), sink, answer);
+    SetMessageHook(previous);
+    EXPECT_FALSE(s.OpenError.empty());
+    EXPECT_EQ(RecoveryNotices(s), std::vector<std::string>{s.OpenError});
+    EXPECT_EQ(s.FilesOnDisk(), 0u);
+    EXPECT_EQ(sink.done, 1) << "the job still ends by itself";
+    EXPECT_TRUE(messages.empty()) << "the front end shows the error, from the summary";
 }
 
 TEST_F(FatRecovery, NothingIsWrittenWhenTheTargetCannotBeMade)
@@ -271,12 +294,14 @@ TEST_F(FatRecovery, ALoopingChainOfALiveFileIsCutAndReported)
     ASSERT_TRUE(v);
     RecordingSink sink;
     TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
-    const MessageHook previous = SetMessageHook([](const std::string&, MessageIcon) {});
     const TRecoverySummary s = RunJob(*v, AllTopLevelJob(*v, out_ + "/out", true), sink, answer);
-    SetMessageHook(previous);
-    ASSERT_EQ(s.Failures.size(), 1u);
-    EXPECT_NE(s.Failures[0].Message.find("loop"), std::string::npos) << s.Failures[0].Message;
+    EXPECT_TRUE(s.Failures.empty());
+    ASSERT_EQ(s.PartialFiles.size(), 1u);
+    EXPECT_EQ(s.FilesPartial, 1u);
+    EXPECT_EQ(s.FilesWritten, 0u);
+    EXPECT_NE(s.PartialFiles[0].Message.find("loop"), std::string::npos) << s.PartialFiles[0].Message;
     const auto bytes = testdata::ReadFileBytes(out_ + "/out/LOOP.BIN");
+    EXPECT_EQ(s.BytesWritten, bytes.size()) << "the count is what is on disk";
     EXPECT_LT(bytes.size(), 8u * 512) << "cut within a few turns of the loop, not at 100,000 bytes";
     ASSERT_GE(bytes.size(), 3u * 512);
     EXPECT_EQ(bytes[0], 2);

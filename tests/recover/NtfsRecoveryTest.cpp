@@ -196,5 +196,8 @@ TEST_F(NtfsRecovery, StopDuringALargeFileEndsWithinOneCluster)
     EXPECT_LE(written, size * static_cast<std::uint64_t>(sink.stoppedAt + 1) / 100 + 512);
     EXPECT_GE(written * 100 / size, static_cast<std::uint64_t>(sink.stoppedAt));
     EXPECT_EQ(sink.written.size(), 1u) << "the second file is not started";
+    ASSERT_EQ(sink.files.size(), 1u);
+    EXPECT_TRUE(sink.files[0].Partial) << "a file cut by the stop is reported as a part";
+    EXPECT_EQ(thread.Summary().BytesWritten, written);
     EXPECT_EQ(sink.done, 0) << "a stopped job does not report its end";
 }

@@ -89,9 +89,35 @@ TEST(FindByPath, FoldersFilesAndMisses)
     EXPECT_EQ(two.Folder, nullptr);
     EXPECT_EQ(two.FilesFolder, t.b);
     EXPECT_EQ(two.Files.size(), 2u) << "both files of that name";
-    for (const char* miss : {"./A/C", "./A/B/three.txt", "A", "", "./A/B/one.txt/x"}) {
+    for (const char* miss : {"./A/C", "./A/B/three.txt", "B", "", "./A/B/one.txt/x"}) {
         const TPathMatch m = FindByPath(t.model.Tree(), miss);
         EXPECT_EQ(m.Folder, nullptr) << miss;
         EXPECT_TRUE(m.Files.empty()) << miss;
     }
+}
+
+TEST(FindByPath, TheLeadingDotSlashMayBeLeftOut)
+{
+    SmallTree t;
+    EXPECT_EQ(FindByPath(t.model.Tree(), "A").Folder, t.a);
+    EXPECT_EQ(FindByPath(t.model.Tree(), "A/B").Folder, t.b);
+    EXPECT_EQ(FindByPath(t.model.Tree(), "A/B/two.txt").Files.size(), 2u);
+    // A top-level node of that name (an NTFS placeholder) is taken first.
+    TTreeNode* top = t.model.AddDirRecord(Record(9, "A"), nullptr);
+    ASSERT_NE(top, t.a);
+    EXPECT_EQ(FindByPath(t.model.Tree(), "A").Folder, top);
+    EXPECT_EQ(FindByPath(t.model.Tree(), "./A").Folder, t.a);
+}
+
+TEST(BuildRecoveryJob, TheFoldersAboveTheSelectionCarryTheirDates)
+{
+    SmallTree t;
+    t.a->Data().Modified = 38046.5;
+    t.b->Data().Accessed = 38047.0;
+    TRecoverySelection sel{t.b, true, {}, {{t.b, 0}}};
+    TRecoveryJob job;
+    ASSERT_TRUE(BuildRecoveryJob(sel, "/out", false, true, job));
+    ASSERT_EQ(job.TargetSubfolderDates.size(), 2u);
+    EXPECT_EQ(job.TargetSubfolderDates[0].Modified, 38046.5);
+    EXPECT_EQ(job.TargetSubfolderDates[1].Accessed, 38047.0);
 }

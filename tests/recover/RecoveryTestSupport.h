@@ -40,10 +40,11 @@ inline std::unique_ptr<AnalysedVolume> Analyse(const std::string& image)
 // Records what a job reports.
 class RecordingSink : public salvage::TRecoverySink {
 public:
-    void FileWritten(const std::string& path, std::uint64_t size) override
+    void FileWritten(const salvage::TRecoveredFile& file) override
     {
         std::lock_guard lock(mutex);
-        written[path] = size;
+        written[file.Path] = file.Size;
+        files.push_back(file);
     }
     void FileSkipped(const std::string& name, salvage::TSkipReason) override
     {
@@ -59,6 +60,7 @@ public:
 
     std::mutex mutex;
     std::map<std::string, std::uint64_t> written;
+    std::vector<salvage::TRecoveredFile> files;
     std::vector<std::string> skipped;
     std::vector<salvage::TRecoveryFailure> failed;
     std::atomic<int> done{0};

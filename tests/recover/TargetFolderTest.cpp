@@ -70,14 +70,43 @@ TEST_F(TargetFolderTest, CreatesMissingLevelsAndStaysInside)
     EXPECT_EQ(sub->Path(), root_ + "/a/b/c/__");
 }
 
-TEST_F(TargetFolderTest, ExistingFilesAreReplaced)
+TEST_F(TargetFolderTest, NothingIsReplacedAndFoldersMerge)
 {
+    EXPECT_EQ(platform::NumberedName(".profile", 2), ".profile (2)") << "a leading dot starts no extension";
+    EXPECT_EQ(platform::NumberedName("archive.tar.gz", 3), "archive.tar (3).gz");
     std::string error;
     auto target = OpenTargetFolder(root_, error);
     ASSERT_TRUE(target);
     ASSERT_TRUE(WriteText(*target, "f.txt", "a long first version"));
-    ASSERT_TRUE(WriteText(*target, "f.txt", "short"));
-    EXPECT_EQ(fs::file_size(root_ + "/f.txt"), 5u);
+    fs::create_directory(root_ + "/f (3).txt");  // a later number already taken is skipped
+    ASSERT_TRUE(WriteText(*target, "f.txt", "2nd"));
+    ASSERT_TRUE(WriteText(*target, "f.txt", "third"));
+    EXPECT_EQ(fs::file_size(root_ + "/f.txt"), 20u);
+    EXPECT_EQ(fs::file_size(root_ + "/f (2).txt"), 3u);
+    EXPECT_EQ(fs::file_size(root_ + "/f (4).txt"), 5u);
+    auto first = target->Subfolder("dir", error);
+    auto second = target->Subfolder("dir", error);
+    ASSERT_TRUE(first && second) << error;
+    EXPECT_TRUE(first->Created());
+    EXPECT_FALSE(second->Created());
+    EXPECT_EQ(second->Id(), first->Id());
+}
+
+TEST_F(TargetFolderTest, DiscardRemovesOnlyTheFileItMade)
+{
+    std::string error;
+    auto target = OpenTargetFolder(root_, error);
+    auto file = target->CreateOutputFile("gone.bin", error);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file->Discard());
+    EXPECT_FALSE(fs::exists(root_ + "/gone.bin"));
+    // Something put at the name after the file was closed stays.
+    auto other = target->CreateOutputFile("x.bin", error);
+    ASSERT_TRUE(other->Close());
+    fs::remove(root_ + "/x.bin");
+    testdata::WriteFileBytes(root_ + "/x.bin", {7});
+    EXPECT_TRUE(other->Discard());
+    EXPECT_EQ(testdata::ReadFileBytes(root_ + "/x.bin"), std::vector<std::uint8_t>{7});
 }
 
 TEST_F(TargetFolderTest, PlantedLinksAreNotFollowed)
@@ -92,9 +121,15 @@ TEST_F(TargetFolderTest, PlantedLinksAreNotFollowed)
     std::string error;
     auto target = OpenTargetFolder(root_ + "/target", error);
     ASSERT_TRUE(target);
-    EXPECT_FALSE(target->CreateOutputFile("file.txt", error));
-    EXPECT_NE(error.find("file.txt"), std::string::npos) << error;
-    EXPECT_FALSE(target->Subfolder("folder", error));
+    // The links stay as they are; what was to go there goes beside them.
+    ASSERT_TRUE(WriteText(*target, "file.txt", "recovered"));
+    EXPECT_EQ(fs::file_size(root_ + "/target/file (2).txt"), 9u);
+    auto folder = target->Subfolder("folder", error);
+    ASSERT_TRUE(folder) << error;
+    EXPECT_EQ(folder->Path(), root_ + "/target/folder (2)");
+    fs::create_symlink(outside + "/nothing", root_ + "/target/dangling");
+    ASSERT_TRUE(WriteText(*target, "dangling", "x"));
+    EXPECT_FALSE(fs::exists(outside + "/nothing")) << "a dangling link is not followed either";
     EXPECT_EQ(testdata::ReadFileBytes(outside + "/victim.txt").size(), 4u) << "the link's target is untouched";
 }
 
@@ -107,7 +142,10 @@ TEST_F(TargetFolderTest, UnusableTargetsGiveTheSystemMessage)
     EXPECT_FALSE(OpenTargetFolder("", error));
     auto target = OpenTargetFolder(root_, error);
     ASSERT_TRUE(target);
-    EXPECT_FALSE(target->Subfolder("plain", error)) << "a file stands where the folder would go";
+    auto beside = target->Subfolder("plain", error);
+    ASSERT_TRUE(beside) << "a file stands where the folder would go: it goes beside it";
+    EXPECT_EQ(beside->Path(), root_ + "/plain (2)");
+    EXPECT_EQ(testdata::ReadFileBytes(root_ + "/plain"), std::vector<std::uint8_t>{1});
 }
 
 TEST_F(TargetFolderTest, ZerosAreWrittenInFull)

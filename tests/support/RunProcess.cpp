@@ -10,6 +10,15 @@
 
 namespace testdata {
 
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 std::string ShellQuote(const std::string& word)
 {
     std::string out = "'";

@@ -3,6 +3,7 @@
 // exit status (for tests of the command-line tool).
 
 #include <string>
+#include <vector>
 
 namespace testdata {
 
@@ -14,6 +15,9 @@ struct ProcessResult {
 
 // `command` is given to /bin/sh.
 [[nodiscard]] ProcessResult RunProcess(const std::string& command);
+
+// The lines of a command's output, without their line ends.
+[[nodiscard]] std::vector<std::string> Lines(const std::string& text);
 
 // Quotes a word for /bin/sh.
 [[nodiscard]] std::string ShellQuote(const std::string& word);
