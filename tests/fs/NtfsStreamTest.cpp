@@ -6,6 +6,7 @@
 #include "salvage/fs/DataRuns.h"
 #include "salvage/fs/NTFS.h"
 #include "tests/fs/NtfsRecordBuilder.h"
+#include "tests/fs/NtfsTestVolume.h"
 #include "tests/support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -14,34 +15,13 @@
 #include <filesystem>
 
 using namespace salvage;
+using testntfs::Opened;
+using testntfs::RecordOf;
 namespace fs = std::filesystem;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-struct Opened {
-    TNTFS ntfs;
-    std::uint64_t records = 0;
-    explicit Opened(const std::string& path, platform::VolumePtr volume = nullptr)
-    {
-        platform::OpenError error;
-        if (!volume)
-            volume = platform::OpenVolumeReadOnly(path, error);
-        EXPECT_TRUE(volume) << error.message;
-        const TNTFSOpenResult r = ntfs.OpenNTFSVolume(volume, records);
-        EXPECT_TRUE(r.Ok()) << r.Message;
-    }
-};
-
-std::uint32_t RecordOf(const testdata::GeneratedVolume& v, const std::string& path)
-{
-    for (const auto& m : testdata::ReadNtfsManifest(v.manifest))
-        if (m.entry.path == path)
-            return m.record;
-    ADD_FAILURE() << "no " << path << " in " << v.manifest;
-    return 0;
-}
 
 // A stream's bytes as the reader gives them: plain runs, or unit by unit.
 Bytes StreamBytes(const TNTFS& ntfs, const TNTFSStream& s)
