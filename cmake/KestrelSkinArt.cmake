@@ -1,21 +1,32 @@
-# kestrel_skin_art(TARGET SET [PREFIX prefix])
+# kestrel_paint_art(SET DIR_VAR QRC_VAR [PREFIX prefix])
 # Paints the artwork set SET with the skinart generator into the build tree
-# and compiles it into TARGET's resources under ":/PREFIX/" (default: SET).
-# A static library's resources need Q_INIT_RESOURCE(SET) before first use;
-# a program's load by themselves.
-function(kestrel_skin_art target set)
+# of the current directory; sets DIR_VAR to the folder it paints into and
+# QRC_VAR to the resource list it writes there (the rule's output, listing
+# the files under ":/PREFIX/", default: SET). Sets stored as Windows
+# resources also get SET-art.rc in that folder, for the resource compiler.
+function(kestrel_paint_art set dir_var qrc_var)
   cmake_parse_arguments(A "" "PREFIX" "" ${ARGN})
   if(NOT A_PREFIX)
     set(A_PREFIX ${set})
   endif()
   set(dir ${CMAKE_CURRENT_BINARY_DIR}/skinart-${set})
   set(qrc ${dir}/${set}.qrc)
-  set(cpp ${dir}/qrc_${set}.cpp)
   add_custom_command(OUTPUT ${qrc}
     COMMAND skinart ${set} ${dir} ${A_PREFIX}
     DEPENDS skinart
     COMMENT "Painting the ${set} artwork"
     VERBATIM)
+  set(${dir_var} ${dir} PARENT_SCOPE)
+  set(${qrc_var} ${qrc} PARENT_SCOPE)
+endfunction()
+
+# kestrel_skin_art(TARGET SET [PREFIX prefix])
+# Paints the artwork set SET and compiles it into TARGET's resources under
+# ":/PREFIX/" (default: SET). A static library's resources need
+# Q_INIT_RESOURCE(SET) before first use; a program's load by themselves.
+function(kestrel_skin_art target set)
+  kestrel_paint_art(${set} dir qrc ${ARGN})
+  set(cpp ${dir}/qrc_${set}.cpp)
   add_custom_command(OUTPUT ${cpp}
     COMMAND Qt6::rcc --name ${set} --output ${cpp} ${qrc}
     DEPENDS ${qrc} Qt6::rcc

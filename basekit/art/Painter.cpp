@@ -1,11 +1,8 @@
 #include "Painter.h"
 
-#include "Palette.h"
+#include "KitPainter.h"
+#include "PaintTools.h"
 
-#include <QFont>
-#include <QFontMetricsF>
-#include <QLinearGradient>
-#include <QPainter>
 #include <QPainterPath>
 #include <QtMath>
 
@@ -14,70 +11,6 @@
 
 namespace skinart {
 namespace {
-
-using skinpalette::Rgb;
-
-QColor C(Rgb rgb, int alpha = 255)
-{
-    return QColor(rgb.r, rgb.g, rgb.b, alpha);
-}
-
-QFont Font(qreal pixelSize, bool bold = false)
-{
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(qRound(pixelSize));
-    font.setBold(bold);
-    return font;
-}
-
-QString Q(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-// The height of the caption band at the top of every header.
-constexpr qreal kBand = 25;
-
-// The header's vertical gradient: the dark caption band, a lighter area that
-// darkens towards the body, and a rufous line at its foot.
-QLinearGradient HeaderGradient(qreal height)
-{
-    QLinearGradient g(0, 0, 0, height);
-    g.setColorAt(0.0, C(skinpalette::kCaptionDark));
-    g.setColorAt((kBand - 1) / height, C(skinpalette::kCaptionDark));
-    g.setColorAt(kBand / height, C(skinpalette::kCaptionLight));
-    g.setColorAt((height - 4) / height, C(skinpalette::kCaptionDark));
-    g.setColorAt((height - 3) / height, C(skinpalette::kAccent));
-    g.setColorAt(1.0, C(skinpalette::kAccent));
-    return g;
-}
-
-// The largest font (up to pixelSize) in which text fits width.
-QFont FittingFont(const QString& text, qreal pixelSize, qreal width, bool bold)
-{
-    QFont font = Font(pixelSize, bold);
-    while (font.pixelSize() > 8 && QFontMetricsF(font).horizontalAdvance(text) > width)
-        font.setPixelSize(font.pixelSize() - 1);
-    return font;
-}
-
-// The suite's mark: a falcon's wing over a circle.
-void PaintMark(QPainter& p, QRectF box)
-{
-    p.save();
-    p.setPen(Qt::NoPen);
-    p.setBrush(C(skinpalette::kAccent));
-    p.drawEllipse(box);
-    QPainterPath wing;
-    const qreal x = box.x(), y = box.y(), w = box.width(), h = box.height();
-    wing.moveTo(x + 0.12 * w, y + 0.62 * h);
-    wing.cubicTo(x + 0.35 * w, y + 0.20 * h, x + 0.70 * w, y + 0.18 * h, x + 0.92 * w, y + 0.30 * h);
-    wing.cubicTo(x + 0.70 * w, y + 0.36 * h, x + 0.55 * w, y + 0.48 * h, x + 0.50 * w, y + 0.80 * h);
-    wing.cubicTo(x + 0.42 * w, y + 0.62 * h, x + 0.28 * w, y + 0.58 * h, x + 0.12 * w, y + 0.62 * h);
-    p.setBrush(C(skinpalette::kTextOnDark));
-    p.drawPath(wing);
-    p.restore();
-}
 
 void PaintHeader(QPainter& p, const Piece& piece, bool left, bool right)
 {
@@ -253,45 +186,6 @@ void PaintUpdatePicture(QPainter& p, const Piece& piece)
     }
 }
 
-// The emblem of a button: a rounded square with initials.
-void PaintEmblem(QPainter& p, QRectF box, const std::string& initials, bool lit)
-{
-    QPainterPath shape;
-    shape.addRoundedRect(box, box.width() / 5, box.width() / 5);
-    QLinearGradient g(box.topLeft(), box.bottomLeft());
-    g.setColorAt(0, C(lit ? skinpalette::kAccentLight : skinpalette::kCaptionLight));
-    g.setColorAt(1, C(lit ? skinpalette::kAccent : skinpalette::kCaptionDark));
-    p.fillPath(shape, g);
-    p.setPen(C(skinpalette::kTextOnDark));
-    p.setFont(Font(box.height() * 0.42, true));
-    p.drawText(box, Qt::AlignCenter, Q(initials));
-}
-
-enum class Frame { Normal = 0, Pressed = 1, Hovered = 2 };
-
-QColor FaceColour(Frame frame)
-{
-    switch (frame) {
-    case Frame::Pressed:
-        return C(skinpalette::kFacePressed);
-    case Frame::Hovered:
-        return C(skinpalette::kFaceHover);
-    case Frame::Normal:
-        break;
-    }
-    return C(skinpalette::kFace);
-}
-
-void PaintFace(QPainter& p, QRectF r, Frame frame, qreal radius)
-{
-    QPainterPath shape;
-    shape.addRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
-    p.fillPath(shape, FaceColour(frame));
-    p.setPen(QPen(frame == Frame::Normal ? C(skinpalette::kFrame) : C(skinpalette::kAccent), 1));
-    p.setBrush(Qt::NoBrush);
-    p.drawPath(shape);
-}
-
 void PaintCategoryButton(QPainter& p, const Piece& piece, Frame frame)
 {
     const QRectF r(0, 0, piece.width, piece.height);
@@ -375,7 +269,9 @@ void PaintIcon(QPainter& p, const Piece& piece)
     QPainterPath shape;
     shape.addRoundedRect(box, piece.width / 5.0, piece.width / 5.0);
     p.fillPath(shape, C(skinpalette::kCaptionDark));
-    PaintMark(p, box.adjusted(3, 3, -3, -3));
+    // A small icon keeps a larger share for the mark.
+    const qreal inset = piece.width >= 32 ? 3 : 1.5;
+    PaintMark(p, box.adjusted(inset, inset, -inset, -inset));
 }
 
 void PaintFrame(QPainter& p, const Piece& piece, Frame frame)
@@ -459,6 +355,9 @@ QImage PaintPiece(const Piece& piece, int scale)
             PaintFrame(p, piece, static_cast<Frame>(f));
             p.restore();
         }
+        break;
+    default:
+        PaintKitPiece(p, piece);
         break;
     }
     p.end();
