@@ -24,6 +24,7 @@ namespace {
 // them only on the paths a real record leads to.
 constexpr std::uint64_t kRecordsExercised = 48;
 constexpr std::uint64_t kDataLimit = 1u << 20;
+constexpr std::uint64_t kUnitsExercised = 4;
 constexpr std::array<std::uint32_t, 5> kTypes = {ntfs::kStandardInformation, ntfs::kAttributeList, ntfs::kFileName,
                                                  ntfs::kData, ntfs::kBitmap};
 
@@ -43,6 +44,26 @@ void ExerciseAttribute(const TNTFS& ntfs, const TNTFSAttribute& attribute, std::
         (void)ntfs.MapVCN(attribute, attribute.LowestVcn() / 2 + attribute.HighestVcn() / 2);
     }
     (void)ntfs.ReadAttributeData(attribute, buffer, kDataLimit);
+}
+
+// A stream with every extent of its attribute list, its first bytes and
+// compression units, and its condition.
+void ExerciseStream(TNTFS& ntfs, ByteSpan record, std::uint64_t n, std::u16string_view name)
+{
+    const auto stream = ntfs.ReadStream(record, n, name);
+    if (!stream)
+        return;
+    for (std::size_t i = 1; i < stream->Runs.size(); ++i)
+        if (stream->Runs[i].Vcn != stream->Runs[i - 1].Vcn + stream->Runs[i - 1].Length)
+            fuzzsupport::Fail("a stream's runs are out of VCN order or overlap");
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min<std::uint64_t>(stream->Size, 8192)));
+    (void)ntfs.ReadRunBytes(stream->Runs, stream->MappedClusters, 0, bytes);
+    if (stream->Compressed()) {
+        std::vector<std::uint8_t> unit(stream->CompressionUnit * std::size_t{ntfs.ClusterBytes()});
+        for (std::uint64_t u = 0; u < kUnitsExercised && u * stream->CompressionUnit < stream->MappedClusters; ++u)
+            (void)ntfs.ReadCompressionUnit(*stream, u, unit);
+    }
+    (void)ntfs.EstimateStreamCondition(*stream);
 }
 
 void ExerciseReader(TNTFS& ntfs, std::uint64_t records)
@@ -68,7 +89,11 @@ void ExerciseReader(TNTFS& ntfs, std::uint64_t records)
                 ExerciseAttribute(ntfs, *named, buffer);
             (void)ntfs.ReadAttributeClusters(record, type, 1, buffer, 0);
         }
-        (void)ntfs.GetRecordInfo(record, info);
+        if (ntfs.GetRecordInfo(record, info)) {
+            ExerciseStream(ntfs, record, n, u"");
+            for (const TNTFSNamedStream& s : info.Streams)
+                ExerciseStream(ntfs, record, n, s.Name);
+        }
         (void)ntfs.EstimateNTFSCondition(n);
     }
     const std::uint64_t clusters = ntfs.ClusterCount();

@@ -2,14 +2,19 @@
 // (ChunkVolume.h) for a volume image.
 //   touched  the sectors the analysis reads (boot sector, MFT records, the
 //            bitmaps; FAT and directories), found by running it on the
-//            image; MFT records that are free and nameless are left out
+//            image, and on NTFS the first compression units of compressed
+//            files; MFT records that are free and nameless are left out
 //   whole    every sector of the image
+// fuzz_seedtool units IMAGE OUTDIR: the stored bytes of every compressed
+// unit of the NTFS volume's compressed files, one file each (LZNT1 seeds,
+// with the unit-size byte the LZNT1 target reads first).
 // Sectors of zeros are left out either way: the chunk volume reads them as
 // zeros anyway, and the seed stays small enough for mutations to matter.
 
 #include "ChunkVolume.h"
 #include "FuzzCommon.h"
 
+#include "salvage/fs/Lznt1.h"
 #include "salvage/fs/NTFS.h"
 
 #include <cstdio>
@@ -82,6 +87,59 @@ std::set<std::uint64_t> BlankRecordSectors(const platform::VolumePtr& volume)
     return blank;
 }
 
+// Calls visit(ntfs, stream) for the unnamed data of every record that has
+// compressed data.
+template <typename Visit>
+void ForEachCompressedStream(const platform::VolumePtr& volume, Visit visit)
+{
+    salvage::TNTFS ntfs;
+    std::uint64_t records = 0;
+    if (!ntfs.OpenNTFSVolume(volume, records).Ok())
+        return;
+    std::vector<std::uint8_t> record(ntfs.RecordSize());
+    for (std::uint64_t n = 0; n < records; ++n) {
+        if (!ntfs.ReadMFTRecord(n, record))
+            continue;
+        const auto stream = ntfs.ReadStream(record, n, u"");
+        if (stream && stream->Compressed())
+            visit(ntfs, *stream);
+    }
+}
+
+// The number of a unit's clusters that are on the disk.
+std::uint64_t StoredClusters(const salvage::TNTFSStream& stream, std::uint64_t unit)
+{
+    std::uint64_t stored = 0;
+    for (std::uint64_t vcn = unit * stream.CompressionUnit; vcn < (unit + 1) * stream.CompressionUnit; ++vcn) {
+        const auto m = salvage::ntfs::MapVcnInRuns(stream.Runs, vcn);
+        if (m && !m->Sparse)
+            ++stored;
+    }
+    return stored;
+}
+
+int WriteUnits(const std::vector<std::uint8_t>& image, const std::string& outDir)
+{
+    int written = 0;
+    ForEachCompressedStream(platform::MakeMemoryVolume(image), [&](const salvage::TNTFS& ntfs,
+                                                                     const salvage::TNTFSStream& stream) {
+        for (std::uint64_t unit = 0; unit * stream.CompressionUnit < stream.MappedClusters; ++unit) {
+            const std::uint64_t stored = StoredClusters(stream, unit);
+            if (stored == 0 || stored == stream.CompressionUnit)
+                continue;  // a hole, or stored plainly
+            std::vector<std::uint8_t> bytes(static_cast<std::size_t>(stored * ntfs.ClusterBytes()));
+            if (!ntfs.ReadRunBytes(stream.Runs, stream.MappedClusters, unit * stream.CompressionUnit * ntfs.ClusterBytes(),
+                                   bytes))
+                continue;
+            bytes.insert(bytes.begin(), static_cast<std::uint8_t>(stream.CompressionUnit * ntfs.ClusterBytes() /
+                                                                      salvage::ntfs::kLznt1ChunkBytes - 1));
+            std::ofstream out(outDir + "/unit" + std::to_string(written++) + ".lznt1", std::ios::binary);
+            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        }
+    });
+    return written != 0 ? 0 : 1;
+}
+
 bool IsZero(std::span<const std::uint8_t> bytes)
 {
     for (const std::uint8_t b : bytes)
@@ -94,8 +152,9 @@ bool IsZero(std::span<const std::uint8_t> bytes)
 
 int main(int argc, char** argv)
 {
-    if (argc != 4 || (std::string(argv[1]) != "touched" && std::string(argv[1]) != "whole")) {
-        std::cerr << "usage: fuzz_seedtool touched|whole IMAGE OUT\n";
+    const std::string mode = argc == 4 ? argv[1] : "";
+    if (mode != "touched" && mode != "whole" && mode != "units") {
+        std::cerr << "usage: fuzz_seedtool touched|whole IMAGE OUT | units IMAGE OUTDIR\n";
         return 2;
     }
     fuzzsupport::QuietMessages();
@@ -107,14 +166,23 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    if (mode == "units")
+        return WriteUnits(image, argv[3]);
+
     std::set<std::uint64_t> wanted;
-    if (std::string(argv[1]) == "touched") {
+    if (mode == "touched") {
         auto recording = std::make_shared<RecordingVolume>(platform::MakeMemoryVolume(image));
         salvage::TFoundFileModel model;
         if (!fuzzsupport::AnalyseVolume(recording, model, true)) {
             std::cerr << argv[2] << ": the analysis refuses the volume\n";
             return 1;
         }
+        // What a recovery reads first of a compressed file.
+        ForEachCompressedStream(recording, [](const salvage::TNTFS& ntfs, const salvage::TNTFSStream& stream) {
+            std::vector<std::uint8_t> unit(stream.CompressionUnit * std::size_t{ntfs.ClusterBytes()});
+            for (std::uint64_t u = 0; u < 2; ++u)
+                (void)ntfs.ReadCompressionUnit(stream, u, unit);
+        });
         wanted = recording->Sectors();
         for (const std::uint64_t s : BlankRecordSectors(platform::MakeMemoryVolume(image)))
             wanted.erase(s);

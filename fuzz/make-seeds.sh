@@ -8,6 +8,7 @@
 #                   mkntfs + the generator, and the NTFS reference image, each
 #                   cut down to the sectors the analysis reads
 #   OUTDIR/recover  both kinds in the chunk layout
+#   OUTDIR/lznt1    compressed units of a generated volume's compressed files
 # Volumes are tiny so that mutations reach their structures.
 set -eu
 PATH="$PATH:/usr/sbin:/sbin"
@@ -16,8 +17,8 @@ tools=$1 out=$2
 pattern="$tools/fuzz_patternfile" gen="$tools/fuzz_ntfsgen" seedtool="$tools/fuzz_seedtool"
 here=$(cd "$(dirname "$0")" && pwd)
 reference="$here/../tests/data/reference"
-rm -rf "$out/fat" "$out/ntfs" "$out/recover"
-mkdir -p "$out/fat" "$out/ntfs" "$out/recover"
+rm -rf "$out/fat" "$out/ntfs" "$out/recover" "$out/lznt1"
+mkdir -p "$out/fat" "$out/ntfs" "$out/recover" "$out/lznt1"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -91,6 +92,36 @@ SCRIPT
     "$seedtool" touched "$v" "$out/ntfs/$4.chunks"
     cp "$out/ntfs/$4.chunks" "$out/recover/"
 }
+# A volume of compressed files (text that compresses, and a hole), a file
+# whose runs continue in extent records, an encrypted file and named streams.
+features() {
+    v="$work/features.img" s="$work/features.script" src="$work/features.src"
+    mkdir -p "$src"
+    truncate -s 4M "$v"
+    mkntfs -F -f -q -s 512 -c 4096 -L SEED "$v" >/dev/null 2>&1
+    seq 1 3000 | sed 's/^/compressible line /' > "$src/text"
+    "$pattern" 160K /scatter "$src/scatter"
+    "$pattern" 5000 /secret "$src/secret"
+    "$pattern" 3000 /ads "$src/ads"
+    cat > "$s" <<SCRIPT
+compress	/comp.txt	$src/text
+write	/comp.txt	200000	$src/text
+compress	/gone.txt	$src/text
+scatter	/listed.bin	$src/scatter	4096
+put	/secret.bin	$src/secret
+encrypt	/secret.bin
+put	/streams.txt	$src/ads
+stream	/streams.txt	one	$src/ads
+stream	/gone.txt	two	$src/ads
+delete	/gone.txt
+SCRIPT
+    LC_ALL=C.UTF-8 "$gen" "$v" "$s" "$work/features.manifest" >/dev/null
+    "$seedtool" touched "$v" "$out/ntfs/features.chunks"
+    cp "$out/ntfs/features.chunks" "$out/recover/"
+    "$seedtool" units "$v" "$out/lznt1"
+}
+features
+
 ntfs 2048 512 4096 small4k
 ntfs 2048 512 512 small512
 ntfs 4096 4096 4096 small4kn

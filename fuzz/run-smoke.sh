@@ -33,6 +33,7 @@ run() { # target seed-subfolder max-len
 
 run fuzz_fat_reader fat 131072
 run fuzz_fat_search fat 131072
+run fuzz_lznt1 lznt1 65536
 run fuzz_ntfs ntfs 262144
 run fuzz_recover recover 262144
 

@@ -75,16 +75,31 @@ std::string JsonFile(const std::string& path, const TFileInfo& f)
     o.Add("size", f.Size).Add("condition", ConditionText(f.Condition)).Add("ref", static_cast<std::uint64_t>(f.FileRef));
     AddDate(o, "modified", f.Modified);
     AddDate(o, "created", f.Created);
+    if (f.StreamAt == 0)
+        o.AddNull("stream");
+    else
+        o.Add("stream", StreamName(f));
+    o.Add("encrypted", f.Encrypted).Add("compressed", f.Compressed);
     return o.Str();
 }
 
 std::string TextLine(bool directory, bool deleted, const std::string& size, const char* condition,
-                     std::uint32_t ref, const std::string& path)
+                     std::uint32_t ref, const std::string& path, const char* note = "")
 {
     char head[96];
     std::snprintf(head, sizeof head, "%-4s  %-7s  %12s  %-4s  %10u  ", directory ? "dir" : "file",
                   deleted ? "deleted" : "live", size.c_str(), *condition ? condition : "-", ref);
-    return head + path;
+    return head + path + note;
+}
+
+// What the text listing says after a file's path.
+const char* FileNote(const TFileInfo& f)
+{
+    if (f.Encrypted)
+        return "  (encrypted: recovered as stored, unreadable without the owner's key)";
+    if (f.Compressed)
+        return "  (compressed)";
+    return "";
 }
 
 // Depth-first: a folder, its files, then its subfolders.
@@ -111,7 +126,7 @@ void PrintTree(const TResultsTree& tree, bool json, Output& out)
             path += f.Name;
             out.Line(json ? JsonFile(path, f)
                           : TextLine(false, f.Deleted, std::to_string(f.Size), ConditionText(f.Condition),
-                                     f.FileRef, path));
+                                     f.FileRef, path, FileNote(f)));
             path.resize(folderLength);
         }
         stack.push_back({node.FirstChild(), parentLength});
@@ -138,16 +153,19 @@ void PrintTree(const TResultsTree& tree, bool json, Output& out)
 int RunList(const std::vector<std::string>& args)
 {
     Arguments a;
-    if (auto error = ParseArguments(args, {"--deleted", "--json", "--no-condition"}, {"--partition"}, {}, a)) {
+    if (auto error = ParseArguments(args, {"--deleted", "--json", "--no-condition", "--system-streams"},
+                                    {"--partition"}, {}, a)) {
         std::cerr << "salvage-cli list: " << *error << "\n";
         return kExitUsage;
     }
     if (a.positional.size() != 1) {
-        std::cerr << "usage: salvage-cli list [--deleted] [--json] [--no-condition] [--partition N] VOLUME\n";
+        std::cerr << "usage: salvage-cli list [--deleted] [--json] [--no-condition] [--system-streams] "
+                     "[--partition N] VOLUME\n";
         return kExitUsage;
     }
     TAnalysisOptions options;
     options.EstimateCondition = !a.Has("--no-condition");
+    options.SystemStreams = a.Has("--system-streams");
     TFoundFileModel model;
     int exitCode = kExitOk;
     if (!AnalyseVolume(a, model, options, true, exitCode))

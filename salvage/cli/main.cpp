@@ -68,7 +68,7 @@ void PrintUsage(std::ostream& out)
            "commands:\n"
            "  info [--json] [--partition N] VOLUME\n"
            "      the file-system kind and the geometry of the volume\n"
-           "  list [--deleted] [--json] [--no-condition] [--partition N] VOLUME\n"
+           "  list [--deleted] [--json] [--no-condition] [--system-streams] [--partition N] VOLUME\n"
            "      analyses the volume and prints every folder and file found, live and\n"
            "      deleted; --deleted prints only the deleted ones and the folders that hold\n"
            "      them, --no-condition skips the recovery-condition estimate\n"

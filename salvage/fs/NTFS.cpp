@@ -34,7 +34,31 @@ constexpr std::uint64_t kMaxU64 = std::numeric_limits<std::uint64_t>::max();
            std::equal(kFileSignature.begin(), kFileSignature.end(), record.begin());
 }
 
+// The volume bitmap is read in blocks of this size, whatever the cluster size.
+constexpr std::size_t kBitmapBlockBytes = 4096;
+
+std::string SectorsPerClusterText(std::uint8_t value)
+{
+    if (value > kClusterSizeIsShift)
+        return "2^" + std::to_string(256 - value);
+    return std::to_string(value);
+}
+
 } // namespace
+
+std::optional<std::uint32_t> NtfsSectorsPerCluster(std::uint8_t bootValue, std::uint32_t bytesPerSector) noexcept
+{
+    std::uint64_t sectors = bootValue;
+    if (bootValue > kClusterSizeIsShift) {
+        const unsigned shift = 256u - bootValue;
+        if (shift >= 32)
+            return std::nullopt;
+        sectors = std::uint64_t{1} << shift;
+    }
+    if (!std::has_single_bit(sectors) || bytesPerSector == 0 || sectors > kMaxClusterSize / bytesPerSector)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(sectors);
+}
 
 std::optional<std::uint32_t> NtfsRecordSize(std::uint32_t bootValue, std::uint32_t clusterBytes) noexcept
 {
@@ -117,10 +141,10 @@ void TNTFS::CloseNTFSVolume() noexcept
     bytesPerSector_ = sectorsPerCluster_ = recordSize_ = 0;
     mftCluster_ = clusterCount_ = recordCount_ = 0;
     mftRecord_.clear();
-    mftRuns_.clear();
-    mftLowestVcn_ = mftHighestVcn_ = 0;
+    mftData_ = TNTFSStream{};
     mftBitmap_.clear();
     bitmapRecord_.clear();
+    bitmapData_ = TNTFSStream{};
     bitmapCache_.clear();
     bitmapCacheValid_ = false;
     bitmapCacheRead_ = false;
@@ -132,13 +156,14 @@ TNTFSOpenResult TNTFS::Setup()
         return {0, "The boot sector cannot be read."};
 
     bytesPerSector_ = LoadLE16(boot_, kBootBytesPerSector);
-    sectorsPerCluster_ = LoadU8(boot_, kBootSectorsPerCluster);
     if (!std::has_single_bit(bytesPerSector_) || bytesPerSector_ < kMinSectorSize || bytesPerSector_ > kMaxSectorSize)
         return {0, "The boot sector gives " + std::to_string(bytesPerSector_) +
                        " bytes per sector: this is not a usable NTFS volume."};
-    if (!std::has_single_bit(sectorsPerCluster_))
-        return {0, "The boot sector gives " + std::to_string(sectorsPerCluster_) +
+    const auto sectorsPerCluster = NtfsSectorsPerCluster(LoadU8(boot_, kBootSectorsPerCluster), bytesPerSector_);
+    if (!sectorsPerCluster)
+        return {0, "The boot sector gives " + SectorsPerClusterText(LoadU8(boot_, kBootSectorsPerCluster)) +
                        " sectors per cluster: this is not a usable NTFS volume."};
+    sectorsPerCluster_ = *sectorsPerCluster;
 
     const std::uint32_t perRecord = LoadLE32(boot_, kBootClustersPerRecord);
     const auto recordSize = NtfsRecordSize(perRecord, ClusterBytes());
@@ -165,17 +190,22 @@ TNTFSOpenResult TNTFS::Setup()
         ApplyFixups(mftRecord_) != TFixupResult::Applied || !HasFileSignature(mftRecord_))
         return {0, "The MFT's own record cannot be read: the volume is damaged."};
 
-    const auto data = FindAttribute(mftRecord_, kData, std::nullopt, false, 0);
-    if (!data || !data->NonResident())
+    // The MFT's own extents are records of the MFT: each is read through the
+    // runs of the extents before it (the file system keeps them there).
+    const auto data = CollectStream(
+        mftRecord_, kMftRecord, u"",
+        [this](std::uint64_t n, std::span<std::uint8_t> buffer) { return ReadMFTRecord(n, buffer); },
+        [this](const TNTFSStream& grown) {
+            mftData_.Runs = grown.Runs;
+            mftData_.MappedClusters = grown.MappedClusters;
+        });
+    if (!data || data->Resident || data->MappedClusters == 0)
         return {0, "The MFT's own record has no usable data attribute: the volume is damaged."};
+    mftData_ = *data;
     // More records than the volume can hold would be a scan of nothing.
-    const std::uint64_t mftBytes = AttributeDataSize(*data);
+    const std::uint64_t mftBytes = data->Size;
     if (mftBytes > volumeBytes)
         return {0, "The MFT claims " + std::to_string(mftBytes) + " bytes, more than the volume holds."};
-    const TRunList runs = DecodeDataRuns(data->RunList(), data->LowestVcn(), clusterCount_);
-    mftRuns_ = runs.Runs;
-    mftLowestVcn_ = data->LowestVcn();
-    mftHighestVcn_ = data->HighestVcn();
 
     const auto bitmap = FindAttribute(mftRecord_, kBitmap, std::nullopt, true, 0);
     if (!bitmap)
@@ -183,11 +213,19 @@ TNTFSOpenResult TNTFS::Setup()
     if (AttributeAllocatedSize(*bitmap) > MftBitmapLimit(volumeBytes, ClusterBytes()) ||
         !ReadAttributeData(*bitmap, mftBitmap_, MftBitmapLimit(volumeBytes, ClusterBytes())))
         return {0, "The MFT bitmap cannot be read: the volume is damaged."};
+    // Only the real size is bitmap; the rest of the last cluster (up to
+    // 2 MiB of it) is slack.
+    if (bitmap->NonResident() && bitmap->RealSize() < mftBitmap_.size()) {
+        mftBitmap_.resize(static_cast<std::size_t>(bitmap->RealSize()));
+        mftBitmap_.shrink_to_fit();
+    }
 
     // Without $Bitmap every cluster reads as free, as a failed read would.
     bitmapRecord_.assign(recordSize_, 0);
     if (!ReadMFTRecord(kBitmapRecord, bitmapRecord_))
         std::fill(bitmapRecord_.begin(), bitmapRecord_.end(), std::uint8_t{0});
+    else if (auto bitmapData = ReadStream(bitmapRecord_, kBitmapRecord, u""); bitmapData && !bitmapData->Resident)
+        bitmapData_ = std::move(*bitmapData);
 
     recordCount_ = mftBytes / recordSize_;
     return {};
@@ -298,7 +336,8 @@ bool TNTFS::ReadAttributeData(const TNTFSAttribute& attribute, std::vector<std::
     return true;
 }
 
-bool TNTFS::ReadMftBytes(std::uint64_t offset, std::span<std::uint8_t> out) const
+bool TNTFS::ReadRunBytes(const std::vector<TDataRun>& runs, std::uint64_t mappedClusters, std::uint64_t offset,
+                         std::span<std::uint8_t> out) const
 {
     const std::uint64_t clusterBytes = ClusterBytes();
     if (!volume_ || clusterBytes == 0 || out.size() > kMaxU64 - offset)
@@ -308,9 +347,9 @@ bool TNTFS::ReadMftBytes(std::uint64_t offset, std::span<std::uint8_t> out) cons
         const std::uint64_t at = offset + done;
         const std::uint64_t vcn = at / clusterBytes;
         const std::uint64_t inCluster = at % clusterBytes;
-        if (vcn < mftLowestVcn_ || vcn > mftHighestVcn_)
+        if (vcn >= mappedClusters)
             return false;
-        const auto m = MapVcnInRuns(mftRuns_, vcn);
+        const auto m = MapVcnInRuns(runs, vcn);
         if (!m)
             return false;
         // Runs lie inside the volume, so these products cannot overflow.
@@ -323,6 +362,11 @@ bool TNTFS::ReadMftBytes(std::uint64_t offset, std::span<std::uint8_t> out) cons
         done += part.size();
     }
     return true;
+}
+
+bool TNTFS::ReadMftBytes(std::uint64_t offset, std::span<std::uint8_t> out) const
+{
+    return ReadRunBytes(mftData_.Runs, mftData_.MappedClusters, offset, out);
 }
 
 bool TNTFS::ReadMFTRecord(std::uint64_t n, std::span<std::uint8_t> buffer) const
@@ -355,18 +399,25 @@ bool TNTFS::IsClusterInUse(std::uint64_t lcn)
 {
     if (!volume_)
         return false;
-    const std::uint64_t clusterBytes = ClusterBytes();
     const std::uint64_t byte = lcn / 8;
-    const std::uint64_t index = byte / clusterBytes;
+    const std::uint64_t index = byte / kBitmapBlockBytes;
     if (!bitmapCacheValid_ || bitmapCacheIndex_ != index) {
-        bitmapCache_.resize(static_cast<std::size_t>(clusterBytes));
+        bitmapCache_.resize(kBitmapBlockBytes);
         bitmapCacheIndex_ = index;
         bitmapCacheValid_ = true;
-        bitmapCacheRead_ = ReadAttributeClusters(bitmapRecord_, kData, 1, bitmapCache_, index);
+        // The bitmap's last block may be cut short by its last cluster.
+        const std::uint64_t mappedBytes =
+            std::min(bitmapData_.MappedClusters, kMaxU64 / ClusterBytes()) * ClusterBytes();
+        const std::uint64_t at = index * kBitmapBlockBytes;
+        const std::size_t take =
+            at < mappedBytes ? static_cast<std::size_t>(std::min<std::uint64_t>(kBitmapBlockBytes, mappedBytes - at)) : 0;
+        std::fill(bitmapCache_.begin(), bitmapCache_.end(), std::uint8_t{0});
+        bitmapCacheRead_ = take != 0 && ReadRunBytes(bitmapData_.Runs, bitmapData_.MappedClusters, at,
+                                                     std::span(bitmapCache_).first(take));
     }
     if (!bitmapCacheRead_)
         return false;  // unreadable bitmap: counts as free
-    return (bitmapCache_[static_cast<std::size_t>(byte % clusterBytes)] >> (lcn % 8) & 1) != 0;
+    return (bitmapCache_[static_cast<std::size_t>(byte % kBitmapBlockBytes)] >> (lcn % 8) & 1) != 0;
 }
 
 bool TNTFS::FetchRecord(std::uint64_t n, std::span<std::uint8_t> buffer) const

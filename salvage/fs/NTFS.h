@@ -52,6 +52,9 @@ public:
     [[nodiscard]] std::uint64_t HighestVcn() const noexcept { return LoadLE64(bytes_, ntfs::kAttrHighestVcn); }
     [[nodiscard]] std::uint64_t AllocatedSize() const noexcept { return LoadLE64(bytes_, ntfs::kAttrAllocatedSize); }
     [[nodiscard]] std::uint64_t RealSize() const noexcept { return LoadLE64(bytes_, ntfs::kAttrDataSize); }
+    [[nodiscard]] std::uint64_t ValidSize() const noexcept { return LoadLE64(bytes_, ntfs::kAttrValidSize); }
+    [[nodiscard]] std::uint16_t Flags() const noexcept { return LoadLE16(bytes_, ntfs::kAttrFlags); }
+    [[nodiscard]] std::uint8_t CompressionUnitShift() const noexcept { return LoadU8(bytes_, ntfs::kAttrCompressionUnit); }
     // The run list: from the run offset to the attribute's end.
     [[nodiscard]] ByteSpan RunList() const noexcept;
 
@@ -68,13 +71,30 @@ private:
     std::shared_ptr<const std::vector<std::uint8_t>> owner_;  // a record fetched through a list
 };
 
+// A named $DATA attribute (an alternate data stream) as the search lists it.
+struct TNTFSNamedStream {
+    std::u16string Name;
+    std::uint64_t Size = 0;
+    std::uint16_t Flags = 0;  // attribute flags (ntfs::AttrFlag)
+};
+
+// A $FILE_NAME value as the reader takes it apart.
+struct TNTFSFileName {
+    std::u16string Name;
+    std::uint64_t Parent = 0;
+    std::uint8_t Namespace = 0;
+};
+
 // What GetDeletedRecordInfo and GetLiveRecordInfo take out of a record.
 struct TNTFSRecordInfo {
     std::u16string Name;               // the chosen $FILE_NAME (NameLength = Name.size())
     std::uint16_t Flags = 0;           // record header flags
     std::uint64_t ParentRef = 0;       // the chosen name's parent reference
-    std::uint64_t Size = 0;            // real size of the first $DATA, 0 without one
+    std::uint64_t Size = 0;            // real size of the unnamed $DATA, 0 without one
     std::array<std::uint8_t, ntfs::kStdInfoSize> StdInfo{};  // zeros without $STANDARD_INFORMATION
+    std::uint16_t Sequence = 0;        // the record's sequence number
+    std::uint16_t DataFlags = 0;       // attribute flags of the unnamed $DATA
+    std::vector<TNTFSNamedStream> Streams;  // named $DATA attributes, in record order
 
     [[nodiscard]] std::uint64_t CreationTime() const noexcept { return LoadLE64(StdInfo, ntfs::kStdCreationTime); }
     [[nodiscard]] std::uint64_t LastWriteTime() const noexcept { return LoadLE64(StdInfo, ntfs::kStdLastWriteTime); }
@@ -82,6 +102,28 @@ struct TNTFSRecordInfo {
     [[nodiscard]] bool InUse() const noexcept { return ntfs::HasFlag(Flags, ntfs::RecordFlag::InUse); }
     [[nodiscard]] bool Directory() const noexcept { return ntfs::HasFlag(Flags, ntfs::RecordFlag::Directory); }
 };
+
+// One data stream of a file: its unnamed $DATA (the contents) or a named
+// one, with the runs of every extent in VCN order. The header fields come
+// from the extent that starts at VCN 0.
+struct TNTFSStream {
+    std::u16string Name;                // empty for the file's contents
+    std::uint16_t Flags = 0;            // attribute flags (ntfs::AttrFlag)
+    bool Resident = false;
+    std::vector<std::uint8_t> Value;    // a resident stream's bytes
+    std::uint64_t Size = 0;             // real size
+    std::uint64_t ValidSize = 0;        // bytes written; past it the stream reads as zeros
+    std::uint32_t CompressionUnit = 0;  // clusters per compression unit; 0 when not compressed
+    std::vector<ntfs::TDataRun> Runs;   // every extent's runs, by VCN
+    std::uint64_t MappedClusters = 0;   // VCNs 0 .. MappedClusters - 1 are covered by extents
+    bool ExtentMissing = false;         // an extent could not be found, checked or decoded
+
+    [[nodiscard]] bool Compressed() const noexcept { return CompressionUnit != 0; }
+    [[nodiscard]] bool Encrypted() const noexcept { return ntfs::HasFlag(Flags, ntfs::AttrFlag::Encrypted); }
+};
+
+// How one compression unit of a compressed stream came out.
+enum class TUnitResult { Ok, Unreadable, Corrupt };
 
 // Result of opening a volume: Code is the system's error code when the system
 // refused the open (its text in Message), 0 otherwise; Message says in a
@@ -91,6 +133,12 @@ struct TNTFSOpenResult {
     std::string Message;
     [[nodiscard]] bool Ok() const noexcept { return Message.empty(); }
 };
+
+// True when UTF-16LE name bytes (an attribute's or a list entry's) spell `name` exactly.
+[[nodiscard]] bool NameMatches(ByteSpan nameBytes, std::u16string_view name) noexcept;
+
+// True when an attribute-list entry names an attribute called `name`.
+[[nodiscard]] bool ListEntryNameMatches(ByteSpan entry, std::u16string_view name) noexcept;
 
 // How a MFT record's update sequence came out.
 enum class TFixupResult { Applied, Torn, Malformed };
@@ -107,6 +155,12 @@ enum class TFixupResult { Applied, Torn, Malformed };
 // value counts clusters. Nullopt unless the result is a power of two from
 // 256 bytes to 64 KiB.
 [[nodiscard]] std::optional<std::uint32_t> NtfsRecordSize(std::uint32_t bootValue, std::uint32_t clusterBytes) noexcept;
+
+// Sectors per cluster from the boot sector's byte at offset 13: a value
+// above 0x80 means 2 to the power of (256 - value) sectors. Nullopt unless
+// it is a power of two and the cluster at most 2 MiB.
+[[nodiscard]] std::optional<std::uint32_t> NtfsSectorsPerCluster(std::uint8_t bootValue,
+                                                                 std::uint32_t bytesPerSector) noexcept;
 
 class TNTFS {
 public:
@@ -128,6 +182,7 @@ public:
     [[nodiscard]] const BootSectorBytes& BootSector() const noexcept { return boot_; }
     [[nodiscard]] std::uint32_t BytesPerSector() const noexcept { return bytesPerSector_; }
     [[nodiscard]] std::uint32_t SectorsPerCluster() const noexcept { return sectorsPerCluster_; }
+    // At most 2 MiB: 4096 sectors of 512 bytes, or 512 of 4096.
     [[nodiscard]] std::uint32_t ClusterBytes() const noexcept { return bytesPerSector_ * sectorsPerCluster_; }
     [[nodiscard]] std::uint32_t RecordSize() const noexcept { return recordSize_; }
     [[nodiscard]] std::uint64_t MftCluster() const noexcept { return mftCluster_; }
@@ -147,8 +202,9 @@ public:
     // The index-th attribute (0 = the first) of `type` in `record`, with the
     // given name when `name` is set (UTF-16 units compared exactly). With
     // `followList`, an attribute list in the record is followed when the
-    // record itself has no match: the first list entry of the type whose
-    // instance field is 0 names the record to look in next.
+    // record itself has no match: the first list entry of the type (and
+    // name) that starts at VCN 0 names the record to look in next. Only the
+    // first extent is found this way; ReadStream collects them all.
     [[nodiscard]] std::optional<TNTFSAttribute> FindAttribute(ByteSpan record, std::uint32_t type,
                                                               std::optional<std::u16string_view> name,
                                                               bool followList, std::uint32_t index) const;
@@ -212,13 +268,52 @@ public:
     // $FILE_NAME. The two calls above end here.
     [[nodiscard]] bool GetRecordInfo(ByteSpan record, TNTFSRecordInfo& info) const;
 
-    // 1 (good) when every cluster of the record's first $DATA is free (or it
-    // is resident or empty), 2 (poor) when one is in use or there is no $DATA.
+    // 1 (good) when every cluster of the record's unnamed $DATA (or of the
+    // named stream) is free, or it is resident or empty; 2 (poor) when one
+    // is in use, an extent is missing or there is no such stream.
     [[nodiscard]] std::uint8_t EstimateNTFSCondition(std::uint64_t n);
+    [[nodiscard]] std::uint8_t EstimateNTFSCondition(std::uint64_t n, std::u16string_view stream);
+    [[nodiscard]] std::uint8_t EstimateStreamCondition(const TNTFSStream& stream);
+
+    // The $DATA stream `name` (u"" for the contents) of the file whose base
+    // record is `record`, number `n`: with an attribute list, every extent
+    // it names, in VCN order, each from a record that names `n` as its base.
+    // At most as many extents as the list holds entries; a gap, an extent
+    // that cannot be read or checked, or a run list that cannot be decoded
+    // ends the stream there (ExtentMissing). Nullopt without such a stream.
+    [[nodiscard]] std::optional<TNTFSStream> ReadStream(ByteSpan record, std::uint64_t n,
+                                                        std::u16string_view name) const;
+    // Bytes [offset, offset + out.size()) of the clusters a run list maps
+    // (sparse runs as zeros). False when a byte lies past `mappedClusters`
+    // or in no run, or a read fails.
+    [[nodiscard]] bool ReadRunBytes(const std::vector<ntfs::TDataRun>& runs, std::uint64_t mappedClusters,
+                                    std::uint64_t offset, std::span<std::uint8_t> out) const;
+    // Compression unit `unit` of a compressed stream, decompressed into
+    // `out` (CompressionUnit x ClusterBytes() bytes). A unit whose clusters
+    // are all on the disk is stored plainly; one that is all sparse reads as
+    // zeros; otherwise its clusters hold LZNT1 data. Unreadable: a cluster
+    // read failed or the runs end early; Corrupt: it does not decompress.
+    // `out` is zeros for either.
+    [[nodiscard]] TUnitResult ReadCompressionUnit(const TNTFSStream& stream, std::uint64_t unit,
+                                                  std::span<std::uint8_t> out) const;
 
 private:
     [[nodiscard]] TNTFSOpenResult Setup();
     [[nodiscard]] bool ReadMftBytes(std::uint64_t offset, std::span<std::uint8_t> out) const;
+    // ReadStream with the way extent records are read given: the MFT's own
+    // extents are read through the runs known so far (`grown` hears of each
+    // extent added).
+    [[nodiscard]] std::optional<TNTFSStream>
+    CollectStream(ByteSpan record, std::uint64_t n, std::u16string_view name,
+                  const std::function<bool(std::uint64_t, std::span<std::uint8_t>)>& fetch,
+                  const std::function<void(const TNTFSStream&)>& grown) const;
+    [[nodiscard]] bool BuildStream(const TNTFSAttribute& first, TNTFSStream& stream) const;
+    // GetRecordInfo's part for what lies in other records: the first name
+    // (when `name` is given), the unnamed $DATA and named streams (`data`).
+    void FromList(ByteSpan record, std::optional<TNTFSFileName>* name, bool data, TNTFSRecordInfo& info) const;
+    // The entries of an attribute list (read into `storage` when non-resident).
+    [[nodiscard]] bool ReadListEntries(const TNTFSAttribute& list, std::vector<std::uint8_t>& storage,
+                                       ByteSpan& entries) const;
     [[nodiscard]] std::optional<TNTFSAttribute> FindInList(const TNTFSAttribute& list, std::uint32_t type,
                                                            std::optional<std::u16string_view> name,
                                                            std::uint32_t index) const;
@@ -236,15 +331,14 @@ private:
     std::uint64_t clusterCount_ = 0;
     std::uint64_t recordCount_ = 0;
     std::vector<std::uint8_t> mftRecord_;     // record 0, fixed up
-    std::vector<ntfs::TDataRun> mftRuns_;     // its $DATA runs, decoded once
-    std::uint64_t mftLowestVcn_ = 0;
-    std::uint64_t mftHighestVcn_ = 0;
+    TNTFSStream mftData_;                     // its $DATA with every extent, decoded once
     std::vector<std::uint8_t> mftBitmap_;     // one bit per MFT record
     std::vector<std::uint8_t> bitmapRecord_;  // record 6 ($Bitmap), fixed up
-    mutable std::vector<std::uint8_t> scratch_;  // cluster-sized reads of ReadMFTRecord
+    TNTFSStream bitmapData_;                  // its $DATA
 
-    // IsClusterInUse keeps the last $Bitmap cluster it asked for (and
+    // IsClusterInUse keeps the last block of $Bitmap it asked for (and
     // whether it could be read): the answers are those of one read per question.
+    // Blocks, not clusters: a 2 MiB cluster of bitmap covers 64 GiB of volume.
     std::vector<std::uint8_t> bitmapCache_;
     std::uint64_t bitmapCacheIndex_ = 0;
     bool bitmapCacheValid_ = false;

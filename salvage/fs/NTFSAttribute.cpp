@@ -22,7 +22,9 @@ constexpr std::uint64_t kMaxAttributeListBytes = 4u << 20;
     return recordSize / kResidentHeaderSize + 1;
 }
 
-[[nodiscard]] bool NameMatches(ByteSpan nameBytes, std::u16string_view name) noexcept
+} // namespace
+
+bool NameMatches(ByteSpan nameBytes, std::u16string_view name) noexcept
 {
     if (nameBytes.size() != name.size() * 2)
         return false;
@@ -32,7 +34,14 @@ constexpr std::uint64_t kMaxAttributeListBytes = 4u << 20;
     return true;
 }
 
-} // namespace
+bool ListEntryNameMatches(ByteSpan entry, std::u16string_view name) noexcept
+{
+    const std::size_t units = LoadU8(entry, kAlNameLength);
+    const std::size_t offset = LoadU8(entry, kAlNameOffset);
+    if (units != 0 && !InBounds(entry.size(), offset, units * 2))
+        return false;
+    return NameMatches(units == 0 ? ByteSpan{} : entry.subspan(offset, units * 2), name);
+}
 
 TFixupResult ApplyFixups(std::span<std::uint8_t> record) noexcept
 {
@@ -148,21 +157,28 @@ std::optional<TNTFSAttribute> TNTFS::FindAttribute(ByteSpan record, std::uint32_
     return FindInList(*list, type, name, index - matched);
 }
 
+bool TNTFS::ReadListEntries(const TNTFSAttribute& list, std::vector<std::uint8_t>& storage, ByteSpan& entries) const
+{
+    if (!list.NonResident()) {
+        entries = list.Value();
+        return true;
+    }
+    if (!ReadAttributeData(list, storage, kMaxAttributeListBytes))
+        return false;
+    // Only the real size holds entries; the rest of the last cluster is slack.
+    storage.resize(static_cast<std::size_t>(std::min<std::uint64_t>(storage.size(), list.RealSize())));
+    entries = storage;
+    return true;
+}
+
 std::optional<TNTFSAttribute> TNTFS::FindInList(const TNTFSAttribute& list, std::uint32_t type,
                                                 std::optional<std::u16string_view> name,
                                                 std::uint32_t index) const
 {
     std::vector<std::uint8_t> listValue;
     ByteSpan entries;
-    if (list.NonResident()) {
-        if (!ReadAttributeData(list, listValue, kMaxAttributeListBytes))
-            return std::nullopt;
-        // Only the real size holds entries; the rest of the last cluster is slack.
-        listValue.resize(static_cast<std::size_t>(std::min<std::uint64_t>(listValue.size(), list.RealSize())));
-        entries = listValue;
-    } else {
-        entries = list.Value();
-    }
+    if (!ReadListEntries(list, listValue, entries))
+        return std::nullopt;
 
     // Entries are walked by their length, which is at least an entry header,
     // so the walk ends within the list.
@@ -170,7 +186,11 @@ std::optional<TNTFSAttribute> TNTFS::FindInList(const TNTFSAttribute& list, std:
         const std::size_t length = LoadLE16(entries, pos + kAlLength);
         if (length < kAlMinEntrySize || !InBounds(entries.size(), pos, length))
             break;
-        if (LoadLE32(entries, pos + kAlType) == type && LoadLE16(entries, pos + kAlInstance) == 0) {
+        // The entry of an attribute's first extent is the one that starts at
+        // VCN 0 (the instance number says nothing about that: it is the
+        // attribute's number inside its record).
+        if (LoadLE32(entries, pos + kAlType) == type && LoadLE64(entries, pos + kAlLowestVcn) == 0 &&
+            (!name || ListEntryNameMatches(entries.subspan(pos, length), *name))) {
             auto target = std::make_shared<std::vector<std::uint8_t>>(recordSize_);
             if (!FetchRecord(RecordOfReference(LoadLE64(entries, pos + kAlRecord)), *target))
                 return std::nullopt;

@@ -19,6 +19,10 @@ inline constexpr std::size_t kBootClustersPerRecord = 64;  // read as u32; above
 
 // A clusters-per-record value above this is a negative shift count.
 inline constexpr std::uint32_t kRecordSizeIsShift = 127;
+// So is a sectors-per-cluster byte above this: 2^(256 - value) sectors
+// (0xF4: 4096 sectors, 2 MiB of 512-byte sectors), how Windows formats
+// clusters of 128 KiB and more.
+inline constexpr std::uint32_t kClusterSizeIsShift = 0x80;
 
 // Limits we accept from a boot sector. Fixups always work in 512-byte
 // blocks, so no record or sector is smaller than that block's half.
@@ -26,6 +30,8 @@ inline constexpr std::uint32_t kMinSectorSize = 256;
 inline constexpr std::uint32_t kMaxSectorSize = 4096;
 inline constexpr std::uint32_t kMinRecordSize = 256;
 inline constexpr std::uint32_t kMaxRecordSize = 64 * 1024;
+// The largest cluster NTFS formats.
+inline constexpr std::uint32_t kMaxClusterSize = 2 * 1024 * 1024;
 
 // Well-known MFT records.
 inline constexpr std::uint64_t kMftRecord = 0;     // $MFT
@@ -37,6 +43,7 @@ inline constexpr std::size_t kRecSignature = 0;       // "FILE"
 inline constexpr std::size_t kRecUsaOffset = 4;       // u16, update-sequence array
 inline constexpr std::size_t kRecUsaCount = 6;        // u16, entries including the sequence number
 inline constexpr std::size_t kRecFirstAttribute = 20; // u16
+inline constexpr std::size_t kRecSequence = 16;       // u16, bumped each time the record is freed
 inline constexpr std::size_t kRecFlags = 22;          // u16
 inline constexpr std::size_t kRecBaseRecord = 32;     // u64, 0 in a base record
 inline constexpr std::size_t kRecNumber = 44;         // u32, NTFS 3.1 records only
@@ -62,6 +69,7 @@ inline constexpr std::size_t kAttrLength = 4;       // u32
 inline constexpr std::size_t kAttrNonResident = 8;  // u8
 inline constexpr std::size_t kAttrNameLength = 9;   // u8, UTF-16 units
 inline constexpr std::size_t kAttrNameOffset = 10;  // u16
+inline constexpr std::size_t kAttrFlags = 12;       // u16, AttrFlag
 // Resident.
 inline constexpr std::size_t kAttrValueLength = 16; // u32
 inline constexpr std::size_t kAttrValueOffset = 20; // u16
@@ -70,11 +78,24 @@ inline constexpr std::size_t kResidentHeaderSize = 24;
 inline constexpr std::size_t kAttrLowestVcn = 16;     // u64
 inline constexpr std::size_t kAttrHighestVcn = 24;    // u64
 inline constexpr std::size_t kAttrRunOffset = 32;     // u16
+inline constexpr std::size_t kAttrCompressionUnit = 34; // u8, log2 of clusters per compression unit
 inline constexpr std::size_t kAttrAllocatedSize = 40; // u64
 inline constexpr std::size_t kAttrDataSize = 48;      // u64, the real size
+inline constexpr std::size_t kAttrValidSize = 56;     // u64, bytes written; past it the data reads as zeros
 inline constexpr std::size_t kNonResidentHeaderSize = 64;
 
 inline constexpr std::uint32_t kAttrEnd = 0xFFFFFFFF;
+
+// Attribute flags ($DATA).
+enum class AttrFlag : std::uint16_t { Compressed = 0x0001, Encrypted = 0x4000, Sparse = 0x8000 };
+[[nodiscard]] constexpr bool HasFlag(std::uint16_t flags, AttrFlag f) noexcept
+{
+    return (flags & static_cast<std::uint16_t>(f)) != 0;
+}
+inline constexpr std::uint16_t kAttrCompressionMask = 0x00FF;
+// Compression units larger than this many clusters are not written by NTFS.
+inline constexpr unsigned kMaxCompressionUnitShift = 8;
+inline constexpr std::uint64_t kMaxCompressionUnitBytes = 1u << 20;
 
 // Attribute types.
 inline constexpr std::uint32_t kStandardInformation = 0x10;
@@ -99,8 +120,11 @@ inline constexpr std::uint8_t kNamespaceWin32 = 1;
 // Attribute-list entry.
 inline constexpr std::size_t kAlType = 0;       // u32
 inline constexpr std::size_t kAlLength = 4;     // u16
+inline constexpr std::size_t kAlNameLength = 6; // u8, UTF-16 units
+inline constexpr std::size_t kAlNameOffset = 7; // u8
+inline constexpr std::size_t kAlLowestVcn = 8;  // u64, first VCN of the extent the entry names
 inline constexpr std::size_t kAlRecord = 16;    // u64 reference of the record that holds the attribute
-inline constexpr std::size_t kAlInstance = 24;  // u16, must be 0 for the entry to be used
+inline constexpr std::size_t kAlInstance = 24;  // u16, the attribute's instance in its record
 inline constexpr std::size_t kAlMinEntrySize = 26;
 
 // Data runs: header byte with the length-field width in the low nibble and
@@ -112,12 +136,29 @@ inline constexpr unsigned kMaxRunFieldBytes = 8;
 inline constexpr std::uint8_t kConditionGood = 1;  // every cluster it needs is free
 inline constexpr std::uint8_t kConditionPoor = 2;  // some are in use, or it has no data
 
-// File references keep the record number in their low 48 bits; the
-// program uses the low 32 of them.
+// File references keep the record number in their low 48 bits and the
+// record's sequence number in the top 16; the tree uses the low 32 bits.
 [[nodiscard]] constexpr std::uint32_t RecordOfReference(std::uint64_t reference) noexcept
 {
     return static_cast<std::uint32_t>(reference & 0xFFFFFFFFu);
 }
+inline constexpr std::uint64_t kReferenceRecordMask = 0xFFFFFFFFFFFFull;
+[[nodiscard]] constexpr std::uint64_t RecordNumberOf(std::uint64_t reference) noexcept
+{
+    return reference & kReferenceRecordMask;
+}
+[[nodiscard]] constexpr std::uint16_t SequenceOf(std::uint64_t reference) noexcept
+{
+    return static_cast<std::uint16_t>(reference >> 48);
+}
+[[nodiscard]] constexpr std::uint64_t MakeReference(std::uint64_t record, std::uint16_t sequence) noexcept
+{
+    return (record & kReferenceRecordMask) | (std::uint64_t{sequence} << 48);
+}
+
+// Records below this are the file system's own ($MFT to $Extend and the
+// reserved ones).
+inline constexpr std::uint64_t kFirstUserRecord = 16;
 
 // FSCTL_GET_NTFS_FILE_RECORD by the control-code rule
 // (device type shl 16, access shl 14, function shl 2, method).

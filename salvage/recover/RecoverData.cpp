@@ -3,6 +3,7 @@
 
 #include "salvage/recover/ThreadRecover.h"
 
+#include "platform/Utf16.h"
 #include "salvage/disk/Bytes.h"
 #include "salvage/fs/FAT.h"
 #include "salvage/fs/NTFS.h"
@@ -20,8 +21,6 @@ namespace {
 // Reads and writes go in chunks of up to this many bytes; stop requests and
 // progress are still seen cluster by cluster.
 constexpr std::uint64_t kChunkBytes = 1 << 20;
-// A record holds a handful of names; more are not looked at.
-constexpr std::uint32_t kMaxFileNames = 64;
 
 int PercentOf(std::uint64_t done, std::uint64_t total)
 {
@@ -37,61 +36,59 @@ std::string IncompleteMessage(std::uint64_t written, std::uint64_t size, const s
     return why + ": " + std::to_string(written) + " of " + std::to_string(size) + " bytes recovered.";
 }
 
-// The name a $FILE_NAME attribute holds, or nullopt when it does not fit.
-std::optional<std::string> FileNameOf(const TNTFSAttribute& attribute)
+// The record is the one the search found while its sequence number (bumped
+// each time the record is freed) and its in-use state are still those found.
+bool IsRecordFound(ByteSpan record, const TFileInfo& file)
 {
-    const ByteSpan value = attribute.Value();
-    if (value.size() < ntfs::kFnName)
-        return std::nullopt;
-    const std::size_t bytes = 2 * static_cast<std::size_t>(value[ntfs::kFnNameLength]);
-    if (!InBounds(value.size(), ntfs::kFnName, bytes))
-        return std::nullopt;
-    return Utf16LeToUtf8(value.subspan(ntfs::kFnName, bytes));
+    if (!std::equal(ntfs::kFileSignature.begin(), ntfs::kFileSignature.end(), record.begin()))
+        return false;
+    if (file.FullRef == 0 || ntfs::RecordNumberOf(file.FullRef) != file.FileRef)
+        return false;  // found without a full reference: nothing to compare
+    const bool inUse = ntfs::HasFlag(LoadLE16(record, ntfs::kRecFlags), ntfs::RecordFlag::InUse);
+    return LoadLE16(record, ntfs::kRecSequence) == ntfs::SequenceOf(file.FullRef) && inUse == !file.Deleted;
 }
 
 } // namespace
 
-void TThreadRecover::RecoverNtfsFile(std::uint32_t record, platform::TargetFolder& folder,
-                                     const std::string& targetName, const std::string& expectedName)
+void TThreadRecover::RecoverNtfsFile(const TFileInfo& found, platform::TargetFolder& folder,
+                                     const std::string& targetName)
 {
-    // The record must still be this file's: a signature, and a name that is
-    // exactly the one found. Otherwise nothing is created.
+    // The record must still be the one found; otherwise nothing is created.
     std::vector<std::uint8_t> bytes(ntfs_->RecordSize());
-    if (!ntfs_->ReadMFTRecord(record, bytes) ||
-        !std::equal(ntfs::kFileSignature.begin(), ntfs::kFileSignature.end(), bytes.begin())) {
+    if (!ntfs_->ReadMFTRecord(found.FileRef, bytes) || !IsRecordFound(bytes, found)) {
         ++summary_.Skipped;
-        sink_.FileSkipped(expectedName, TSkipReason::RecordReused);
+        sink_.FileSkipped(found.Name, TSkipReason::RecordReused);
         return;
     }
-    bool named = false;
-    for (std::uint32_t i = 0; i < kMaxFileNames && !named; ++i) {
-        const auto attribute = ntfs_->FindAttribute(bytes, ntfs::kFileName, std::nullopt, true, i);
-        if (!attribute)
-            break;
-        named = FileNameOf(*attribute) == expectedName;
-    }
-    if (!named) {
+    const auto stream = ntfs_->ReadStream(bytes, found.FileRef, platform::Utf8ToUtf16(StreamName(found)));
+    if (!stream) {
         ++summary_.Skipped;
-        sink_.FileSkipped(expectedName, TSkipReason::RecordReused);
-        return;
-    }
-    const auto data = ntfs_->FindAttribute(bytes, ntfs::kData, std::nullopt, true, 0);
-    if (!data) {
-        ++summary_.Skipped;
-        sink_.FileSkipped(expectedName, TSkipReason::NoData);
+        sink_.FileSkipped(found.Name, TSkipReason::NoData);
         return;
     }
     platform::OutputFile* file = CreateTarget(folder, targetName);
     if (!file)
         return;
-    if (WriteDataAttribute(*data, *file))
-        FinishTarget(*file, bytesWritten_);
+    if (!WriteStream(*stream, *file))
+        return;
+    if (stream->Encrypted()) {
+        // Written, but not usable as it is: say so.
+        if (!file->Close()) {
+            Fail(currentPath_, file->Error());
+            return;
+        }
+        Fail(currentPath_, "The file is encrypted (EFS): its " + std::to_string(bytesWritten_) +
+                               " stored bytes were written as they are and cannot be read without the owner's key.");
+        return;
+    }
+    FinishTarget(*file, bytesWritten_);
 }
 
-bool TThreadRecover::WriteDataAttribute(const TNTFSAttribute& attribute, platform::OutputFile& file)
+bool TThreadRecover::WriteStream(const TNTFSStream& stream, platform::OutputFile& file)
 {
-    if (!attribute.NonResident()) {
-        ByteSpan value = attribute.Value();
+    bytesWritten_ = 0;
+    if (stream.Resident) {
+        ByteSpan value = stream.Value;
         if (job_.MaxFileBytes != 0 && value.size() > job_.MaxFileBytes)
             value = value.first(static_cast<std::size_t>(job_.MaxFileBytes));
         bytesWritten_ = value.size();
@@ -102,38 +99,77 @@ bool TThreadRecover::WriteDataAttribute(const TNTFSAttribute& attribute, platfor
         return true;
     }
     // Sizes and VCNs are 64-bit: files of 4 GiB and more come out whole.
-    fileSize_ = TNTFS::AttributeDataSize(attribute);
+    fileSize_ = stream.Size;
     if (job_.MaxFileBytes != 0)
         fileSize_ = std::min(fileSize_, job_.MaxFileBytes);
+    validSize_ = std::min(stream.ValidSize, fileSize_);
     SetProgress(0);
-    const bool ok = CopyRuns(attribute, attribute.HighestVcn() + 1, 0, file);
+    std::uint64_t badUnits = 0;
+    const bool ok = stream.Compressed() ? CopyUnits(stream, file, badUnits) : CopyRuns(stream, file);
     SetProgress(0);
     if (!ok)
         return false;
-    if (bytesWritten_ < fileSize_ && !StopRequested()) {
-        // The run list ended before the data did: keep what was read, say so.
-        if (!file.Close()) {
+    if (StopRequested())
+        return true;
+    std::string incomplete;
+    if (bytesWritten_ < fileSize_)
+        // The runs ended before the data did: keep what was read, say so.
+        incomplete = IncompleteMessage(bytesWritten_, fileSize_,
+                                       stream.ExtentMissing ? "A part of the file's data runs cannot be found"
+                                                            : "The file's data runs end early");
+    else if (badUnits != 0)
+        incomplete = std::to_string(badUnits) +
+                     " compressed units could not be read or decompressed and were written as zeros.";
+    if (incomplete.empty())
+        return true;
+    if (!file.Close()) {
+        Fail(currentPath_, file.Error());
+        return false;
+    }
+    Fail(currentPath_, incomplete);
+    return false;
+}
+
+bool TThreadRecover::CopyUnits(const TNTFSStream& stream, platform::OutputFile& file, std::uint64_t& badUnits)
+{
+    const std::uint64_t unitBytes = std::uint64_t{stream.CompressionUnit} * ntfs_->ClusterBytes();
+    buffer_.resize(static_cast<std::size_t>(unitBytes));
+    for (std::uint64_t unit = 0; bytesWritten_ < fileSize_ && !Terminated(); ++unit) {
+        const std::uint64_t take = std::min(unitBytes, fileSize_ - bytesWritten_);
+        if (unit * stream.CompressionUnit >= stream.MappedClusters)
+            break;  // the runs end here
+        if (ntfs_->ReadCompressionUnit(stream, unit, buffer_) != TUnitResult::Ok)
+            ++badUnits;  // zeros in its place keep the rest where it belongs
+        ZeroPastValidSize(buffer_, bytesWritten_);
+        if (!file.Write(std::span(buffer_.data(), static_cast<std::size_t>(take)))) {
             Fail(currentPath_, file.Error());
             return false;
         }
-        Fail(currentPath_, IncompleteMessage(bytesWritten_, fileSize_, "The file's data runs end early"));
-        return false;
+        bytesWritten_ += take;
+        SetProgress(PercentOf(bytesWritten_, fileSize_));
     }
     return true;
 }
 
-bool TThreadRecover::CopyRuns(const TNTFSAttribute& attribute, std::uint64_t clusterCount, std::uint64_t startVcn,
-                              platform::OutputFile& file)
+void TThreadRecover::ZeroPastValidSize(std::span<std::uint8_t> chunk, std::uint64_t at) const
 {
-    bytesWritten_ = 0;
+    // Past the valid data length the file system reads zeros, whatever the
+    // clusters hold.
+    if (at + chunk.size() <= validSize_)
+        return;
+    const std::size_t from = at >= validSize_ ? 0 : static_cast<std::size_t>(validSize_ - at);
+    std::fill(chunk.begin() + static_cast<std::ptrdiff_t>(from), chunk.end(), std::uint8_t{0});
+}
+
+bool TThreadRecover::CopyRuns(const TNTFSStream& stream, platform::OutputFile& file)
+{
     const std::uint64_t clusterBytes = ntfs_->ClusterBytes();
-    std::uint64_t vcn = startVcn;
-    std::uint64_t remaining = clusterCount;
-    while (remaining > 0 && bytesWritten_ < fileSize_) {
-        const auto mapping = ntfs_->MapVCN(attribute, vcn);
+    std::uint64_t vcn = 0;
+    while (vcn < stream.MappedClusters && bytesWritten_ < fileSize_) {
+        const auto mapping = ntfs::MapVcnInRuns(stream.Runs, vcn);
         if (!mapping || mapping->RunRemaining == 0)
             break;
-        const std::uint64_t n = std::min(mapping->RunRemaining, remaining);
+        const std::uint64_t n = std::min(mapping->RunRemaining, stream.MappedClusters - vcn);
         if (mapping->Sparse) {
             // No clusters on disk: zeros, written in blocks.
             const std::uint64_t bytes = n > (fileSize_ - bytesWritten_) / clusterBytes ? fileSize_ - bytesWritten_
@@ -150,7 +186,6 @@ bool TThreadRecover::CopyRuns(const TNTFSAttribute& attribute, std::uint64_t clu
         if (bytesWritten_ >= fileSize_ || Terminated())
             break;
         vcn += n;
-        remaining -= n;
     }
     return true;
 }
@@ -189,6 +224,7 @@ bool TThreadRecover::CopyClusters(std::uint64_t count, platform::OutputFile& fil
                 break;
             }
         }
+        ZeroPastValidSize(std::span(buffer_.data(), pending), bytesWritten_ - pending);
         if (!file.Write(std::span(buffer_.data(), pending))) {
             Fail(currentPath_, file.Error());
             return false;

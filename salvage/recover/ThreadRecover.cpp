@@ -200,7 +200,7 @@ void TThreadRecover::RecoverFile(const TFileInfo& file, platform::TargetFolder& 
         const std::string name = CurrentName();
         BeginFile(file);
         if (ntfs_)
-            RecoverNtfsFile(file.FileRef, folder, name, file.Name);
+            RecoverNtfsFile(file, folder, name);
         else
             RecoverFatFile(file.FileRef, folder, name, file.Deleted, file.Size);
         EndFile();

@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,7 @@ namespace salvage {
 
 class TFAT32;
 class TNTFS;
-class TNTFSAttribute;
+struct TNTFSStream;
 
 // Why an item was not written.
 enum class TSkipReason {
@@ -108,13 +109,15 @@ private:
     void RecoverFolder(platform::TargetFolder& parent, const TTreeNode& node, bool recoverAll);
     // Runs the broken-name step when CurrentName is broken; true when the item is skipped.
     bool SkipBrokenName(const std::string& foundName);
-    void RecoverNtfsFile(std::uint32_t record, platform::TargetFolder& folder, const std::string& targetName,
-                         const std::string& expectedName);
+    void RecoverNtfsFile(const TFileInfo& found, platform::TargetFolder& folder, const std::string& targetName);
     void RecoverFatFile(std::uint32_t firstCluster, platform::TargetFolder& folder, const std::string& targetName,
                         bool deleted, std::uint64_t size);
-    bool WriteDataAttribute(const TNTFSAttribute& attribute, platform::OutputFile& file);
-    bool CopyRuns(const TNTFSAttribute& attribute, std::uint64_t clusterCount, std::uint64_t startVcn,
-                  platform::OutputFile& file);
+    bool WriteStream(const TNTFSStream& stream, platform::OutputFile& file);
+    bool CopyRuns(const TNTFSStream& stream, platform::OutputFile& file);
+    // A compressed stream, unit by unit; units that do not come out are
+    // written as zeros and counted in badUnits.
+    bool CopyUnits(const TNTFSStream& stream, platform::OutputFile& file, std::uint64_t& badUnits);
+    void ZeroPastValidSize(std::span<std::uint8_t> chunk, std::uint64_t at) const;
     bool CopyClusters(std::uint64_t count, platform::OutputFile& file, std::uint64_t lcn);
 
     // Opens the target folder and the folders above the selection.
@@ -160,6 +163,7 @@ private:
     std::string currentPath_;
     std::uint64_t bytesWritten_ = 0;  // of the current NTFS file
     std::uint64_t fileSize_ = 0;      // of the current NTFS file
+    std::uint64_t validSize_ = 0;     // of the current NTFS file: past it, zeros
     int progress_ = -1;
     std::vector<std::uint8_t> buffer_;
     TRecoverySummary summary_;

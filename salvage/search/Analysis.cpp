@@ -91,10 +91,13 @@ std::unique_ptr<TWorkerThread> TAnalysis::CreateSearch(TSearchSink& sink, const 
     if (!lease)
         return nullptr;
     std::unique_ptr<TWorkerThread> search;
-    if (ntfs_)
-        search = std::make_unique<TNTFSSearch>(*ntfs_, sink, options.EstimateCondition);
-    else
+    if (ntfs_) {
+        auto ntfsSearch = std::make_unique<TNTFSSearch>(*ntfs_, sink, options.EstimateCondition);
+        ntfsSearch->SetListSystemStreams(options.SystemStreams);
+        search = std::move(ntfsSearch);
+    } else {
         search = std::make_unique<TFAT32Search>(*fat_, sink, options.EstimateCondition);
+    }
     search->Hold(std::move(lease));
     return search;
 }

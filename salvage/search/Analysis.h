@@ -28,6 +28,8 @@ class TNTFS;
 struct TAnalysisOptions {
     // The setting "Determinate file's recovery probability".
     bool EstimateCondition = true;
+    // NTFS: list the named streams of the file system's own files too.
+    bool SystemStreams = false;
 };
 
 inline constexpr const char* kReaderBusy = "The volume is being read by another search or recovery.";

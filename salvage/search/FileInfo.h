@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace salvage {
@@ -26,7 +27,26 @@ struct TFileInfo {
     TDateTime Accessed = 0;       // FAT keeps the day only
     std::uint8_t Condition = kNotAssessed;
     bool Deleted = false;         // the entry is deleted, or lies in a deleted folder
+    // NTFS: the record's full file reference as found (record number in the
+    // low 48 bits, sequence number in the top 16): the recovery takes the
+    // record only while its sequence number is still this one.
+    std::uint64_t FullRef = 0;
+    // NTFS: a named data stream of the record is a row of its own, named
+    // "file:stream"; this is where the stream's name starts in Name (10 in
+    // "notes.txt:ADS"), 0 for the file's own data. An offset rather than a
+    // string: it costs two bytes in every record of a big volume.
+    std::uint16_t StreamAt = 0;
+    bool Encrypted = false;       // NTFS: EFS; the stored bytes cannot be read without the owner's key
+    bool Compressed = false;      // NTFS: stored compressed (LZNT1)
 };
+
+// The name of the stream a found record stands for ("" for a file's own data).
+[[nodiscard]] inline std::string_view StreamName(const TFileInfo& file) noexcept
+{
+    if (file.StreamAt == 0 || file.StreamAt > file.Name.size())
+        return {};
+    return std::string_view(file.Name).substr(file.StreamAt);
+}
 
 struct TDirNode {
     std::uint32_t DirRef = 0;     // FAT: first cluster (root: its key). NTFS: record number.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <vector>
 
 namespace salvage {
@@ -28,11 +29,24 @@ int ProgressPercent(std::uint64_t current, std::uint64_t count)
 void FillWork(TFileInfo& work, std::uint64_t record, const TNTFSRecordInfo& info)
 {
     work.FileRef = static_cast<std::uint32_t>(record);
+    work.FullRef = ntfs::MakeReference(record, info.Sequence);
     work.ParentRef = ntfs::RecordOfReference(info.ParentRef);
     work.Name = Utf16UnitsToUtf8(info.Name);
     work.Modified = FileTimeToDateTime(info.LastWriteTime());
     work.Created = FileTimeToDateTime(info.CreationTime());
     work.Accessed = FileTimeToDateTime(info.LastAccessTime());
+    work.StreamAt = 0;
+    work.Encrypted = ntfs::HasFlag(info.DataFlags, ntfs::AttrFlag::Encrypted);
+    work.Compressed = (info.DataFlags & ntfs::kAttrCompressionMask) != 0;
+}
+
+// A stream that belongs to the file system's own bookkeeping: one of a
+// metadata file ($Secure:$SDS, $UpCase:$Info, $Bad:$Bad), or a "$" stream
+// of a "$" file ($Extend's $UsnJrnl:$J, $Repair:$Config, ...).
+bool IsSystemStream(std::uint64_t record, const std::u16string& name, const std::u16string& stream)
+{
+    return record < ntfs::kFirstUserRecord ||
+           (!name.empty() && name[0] == u'$' && !stream.empty() && stream[0] == u'$');
 }
 
 } // namespace
@@ -120,17 +134,39 @@ void TNTFSSearch::Visit(TNTFS& ntfs)
                                     : ntfs.GetDeletedRecordInfo(current, info);
         // A directory goes to the tree as a folder; a file with its size and,
         // when deleted and asked for, the estimate of its clusters.
+        // Named streams follow as files of their own ("name:stream"), in the
+        // folder that holds the file (or beside the folder they belong to).
         auto report = [&] {
             FillWork(work, current, info);
             if (info.Directory()) {
                 work.Size = 0;
                 sink_.NtfsDirFound(work);
-                return;
+            } else {
+                work.Size = info.Size;
+                if (work.Deleted && estimateCondition_.load(std::memory_order_relaxed))
+                    work.Condition = ntfs.EstimateNTFSCondition(current);
+                sink_.NtfsFileFound(work);
             }
-            work.Size = info.Size;
-            if (work.Deleted && estimateCondition_.load(std::memory_order_relaxed))
-                work.Condition = ntfs.EstimateNTFSCondition(current);
-            sink_.NtfsFileFound(work);
+            if (info.Streams.empty())
+                return;
+            const std::string fileName = work.Name;
+            for (const TNTFSNamedStream& stream : info.Streams) {
+                if (!systemStreams_ && IsSystemStream(current, info.Name, stream.Name))
+                    continue;
+                const std::string streamName = Utf16UnitsToUtf8(stream.Name);
+                // A name longer than the offset can say is not one NTFS writes.
+                if (fileName.size() + 1 > std::numeric_limits<std::uint16_t>::max() || streamName.empty())
+                    continue;
+                work.Name = fileName + ":" + streamName;
+                work.StreamAt = static_cast<std::uint16_t>(fileName.size() + 1);
+                work.Size = stream.Size;
+                work.Encrypted = ntfs::HasFlag(stream.Flags, ntfs::AttrFlag::Encrypted);
+                work.Compressed = (stream.Flags & ntfs::kAttrCompressionMask) != 0;
+                work.Condition = work.Deleted && estimateCondition_.load(std::memory_order_relaxed)
+                                     ? ntfs.EstimateNTFSCondition(current, stream.Name)
+                                     : kNotAssessed;
+                sink_.NtfsFileFound(work);
+            }
         };
         if (free && !info.Name.empty()) {
             // Free in the MFT bitmap but still flagged in use in its header:

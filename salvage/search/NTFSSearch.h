@@ -31,6 +31,9 @@ public:
     ~TNTFSSearch() override;
 
     void SetEstimateCondition(bool on) noexcept { estimateCondition_.store(on, std::memory_order_relaxed); }
+    // The named streams of the file system's own files ($Secure:$SDS,
+    // $UsnJrnl:$J, ...) are left out unless this is set before the start.
+    void SetListSystemStreams(bool on) noexcept { systemStreams_ = on; }
 
     // Number of MFT records, known once the volume is open (0 before, or
     // when it could not be opened).
@@ -47,6 +50,7 @@ private:
     platform::VolumePtr volume_;
     TSearchSink& sink_;
     std::atomic<bool> estimateCondition_;
+    bool systemStreams_ = false;
     std::atomic<std::uint64_t> recordCount_{0};
 };
 

@@ -65,7 +65,7 @@ TEST(CliList, JsonLines)
                         "\"condition\":\"\",\"ref\":56,\"modified\":null,\"created\":null}");
     EXPECT_EQ(lines[7], "{\"path\":\"./?IR1/MULT2.DAT\",\"name\":\"MULT2.DAT\",\"type\":\"file\",\"deleted\":true,"
                         "\"size\":1715,\"condition\":\"Good\",\"ref\":18,\"modified\":\"2004-02-14T12:54:22\","
-                        "\"created\":\"2004-02-14T12:54:20\"}");
+                        "\"created\":\"2004-02-14T12:54:20\",\"stream\":null,\"encrypted\":false,\"compressed\":false}");
 
     r = RunProcess(Cli("list --json --no-condition --deleted " + image));
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -93,6 +93,35 @@ TEST(CliList, NtfsReferenceImage)
         << r.out;
     EXPECT_NE(r.out.find("\"path\":\"./dir1/dir2/frag3.dat\""), std::string::npos);
     EXPECT_EQ(r.out.find("$MFT"), std::string::npos) << "live system files are not in the deleted view";
+}
+
+TEST(CliList, NtfsStreamsEncryptionAndCompression)
+{
+    // The reference image's deleted named stream is a row of its own.
+    auto r = RunProcess(Cli("list --deleted --json " + ShellQuote(testdata::ReferenceNtfsImage())));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("{\"path\":\"./mult1.dat:ADS\",\"name\":\"mult1.dat:ADS\",\"type\":\"file\","
+                         "\"deleted\":true,\"size\":1234,\"condition\":\"Good\",\"ref\":32,"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"stream\":\"ADS\",\"encrypted\":false,\"compressed\":false}"), std::string::npos);
+    EXPECT_NE(r.out.find("\"name\":\"mult1.dat\""), std::string::npos);
+
+    const std::string image = ShellQuote(testdata::NtfsVolume("ntfsfeat").image);
+    r = RunProcess(Cli("list " + image));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("./secret.bin  (encrypted: recovered as stored, unreadable without the owner's key)\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("./comp17.txt  (compressed)\n"), std::string::npos);
+    EXPECT_NE(r.out.find("./withads.txt:big\n"), std::string::npos);
+    // The system's own streams only when asked for.
+    EXPECT_EQ(r.out.find("$Secure:$SDS"), std::string::npos);
+    r = RunProcess(Cli("list --json --system-streams " + image));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\"name\":\"$Secure:$SDS\""), std::string::npos);
+    EXPECT_NE(r.out.find("\"name\":\"secretgone.bin\",\"type\":\"file\",\"deleted\":true"), std::string::npos);
+    EXPECT_NE(r.out.find("\"encrypted\":true"), std::string::npos);
 }
 
 TEST(CliList, VolumesItCannotList)

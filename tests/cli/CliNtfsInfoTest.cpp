@@ -26,6 +26,14 @@ TEST(CliNtfsInfo, JsonObjectForAGeneratedVolume)
     EXPECT_NE(r.out.find("\"record_size\":4096,\"record_count\":"), std::string::npos) << r.out;
 }
 
+TEST(CliNtfsInfo, ClustersOfTwoMebibytes)
+{
+    const auto r = RunProcess(ShellQuote(SALVAGE_CLI) + " info " + ShellQuote(testdata::NtfsVolume("ntfs2m").image));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Bytes per sector: 512\nSectors per cluster: 4096\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("MFT record size: 1024\n"), std::string::npos) << r.out;
+}
+
 TEST(CliNtfsInfo, AnUnusableNtfsVolumeFailsWithItsReason)
 {
     const std::string dir = testdata::MakeTempDir("cli-ntfs");

@@ -2,6 +2,7 @@
 // mkntfs and ntfsgen.
 
 #include "salvage/fs/NTFS.h"
+#include "tests/fs/NtfsTestVolume.h"
 #include "tests/support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -9,32 +10,8 @@
 #include <thread>
 
 using namespace salvage;
-
-namespace {
-
-struct Opened {
-    TNTFS ntfs;
-    std::uint64_t records = 0;
-    explicit Opened(const std::string& path)
-    {
-        platform::OpenError error;
-        auto volume = platform::OpenVolumeReadOnly(path, error);
-        EXPECT_TRUE(volume) << error.message;
-        const TNTFSOpenResult r = ntfs.OpenNTFSVolume(volume, records);
-        EXPECT_TRUE(r.Ok()) << r.Message;
-    }
-};
-
-std::uint32_t RecordOf(const testdata::GeneratedVolume& v, const std::string& path)
-{
-    for (const auto& m : testdata::ReadNtfsManifest(v.manifest))
-        if (m.entry.path == path)
-            return m.record;
-    ADD_FAILURE() << "no " << path << " in " << v.manifest;
-    return 0;
-}
-
-} // namespace
+using testntfs::Opened;
+using testntfs::RecordOf;
 
 TEST(NtfsReader, RecordSizeFromTheBootSector)
 {

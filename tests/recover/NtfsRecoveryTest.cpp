@@ -44,8 +44,9 @@ TEST_F(NtfsRecovery, ReferenceImageEveryDeletedFileByteExact)
     TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
     const TRecoverySummary s = RunJob(*v, AllTopLevelJob(*v, out_, false), sink, answer);
     EXPECT_TRUE(s.Failures.empty());
-    EXPECT_EQ(s.FilesWritten, 8u);
+    EXPECT_EQ(s.FilesWritten, 9u);
     const std::map<std::string, std::string> key = {
+        {"mult1.dat:ADS", "ba1b9eedb1c091ddca253d35dde8f616"},  // its second, named data attribute
         {"res1.dat", "9036637712b491904cd0bfbdbe648453"},       {"sing1.dat", "59b20779f69ff9f0ac5fcd2c38835a79"},
         {"mult1.dat", "ffd27bd782bdce67750b6b9ee069d2ef"},      {"frag1.dat", "7a3bc5b763bef201202108f4ba128149"},
         {"frag2.dat", "0e80ab84ef0087e60dfc67b88a1cf13e"},      {"dir1/mult2.dat", "59cf0e9cd107bc1e75afb7374f6e05bb"},
@@ -85,8 +86,9 @@ TEST_P(GeneratedNtfsRecovery, LiveAndDeletedFilesByteExact)
     }
     EXPECT_GE(live, 10);
     EXPECT_GE(deleted, 6);
-    // A named stream is not the file's data: only the main data comes back.
+    // A named stream is a file of its own beside its file's data.
     EXPECT_EQ(testdata::ReadFileBytes(out_ + "/streams.txt"), testdata::ReadFileBytes(vol.source + "/streams.txt"));
+    EXPECT_EQ(testdata::ReadFileBytes(out_ + "/streams.txt:ADS"), testdata::ReadFileBytes(vol.source + "/streams.txt:ADS"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Volumes, GeneratedNtfsRecovery, ::testing::Values("ntfs4k", "ntfs512", "ntfs4kn"));

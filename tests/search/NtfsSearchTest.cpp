@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -128,9 +129,22 @@ TEST(NtfsSearch, ReferenceImageReportsTheAnswerKey)
     }
     EXPECT_EQ(sink.ByRecord(0)->info.Size, 39u * 1024);  // $MFT's own data
 
-    // Records in order, each at most once.
-    for (std::size_t i = 1; i < sink.reports.size(); ++i)
-        EXPECT_LT(sink.reports[i - 1].info.FileRef, sink.reports[i].info.FileRef);
+    // Records in order, each at most once, but for its named streams right after it.
+    for (std::size_t i = 1; i < sink.reports.size(); ++i) {
+        const auto& here = sink.reports[i].info;
+        if (here.StreamAt == 0)
+            EXPECT_LT(sink.reports[i - 1].info.FileRef, here.FileRef);
+        else
+            EXPECT_EQ(sink.reports[i - 1].info.FileRef, here.FileRef);
+    }
+    const Report& ads = sink.reports[1 + static_cast<std::size_t>(
+                                              std::find_if(sink.reports.begin(), sink.reports.end(),
+                                                           [](const Report& r) { return r.info.FileRef == 32; }) -
+                                              sink.reports.begin())];
+    EXPECT_EQ(ads.info.Name, "mult1.dat:ADS");
+    EXPECT_EQ(salvage::StreamName(ads.info), "ADS");
+    EXPECT_EQ(ads.info.Size, 1234u);
+    EXPECT_TRUE(ads.info.Deleted);
 }
 
 TEST(NtfsSearch, ConditionIsOnlyAssessedWhenAsked)

@@ -5,7 +5,7 @@ namespace testsearch {
 const Report* RecordingSink::ByRecord(std::uint32_t record) const
 {
     for (const Report& r : reports)
-        if (r.info.FileRef == record)
+        if (r.info.FileRef == record && r.info.StreamAt == 0)
             return &r;
     return nullptr;
 }
@@ -28,7 +28,8 @@ std::map<std::uint32_t, std::string> RecordingSink::Paths() const
     };
     std::map<std::uint32_t, std::string> paths;
     for (const Report& r : reports)
-        paths[r.info.FileRef] = r.info.FileRef == kRoot ? "." : folder(r.info.ParentRef, 0) + "/" + r.info.Name;
+        if (r.info.StreamAt == 0)
+            paths[r.info.FileRef] = r.info.FileRef == kRoot ? "." : folder(r.info.ParentRef, 0) + "/" + r.info.Name;
     return paths;
 }
 

@@ -38,9 +38,10 @@ public:
     int done = 0;
     std::function<void()> afterReport;  // runs after each report
 
-    // The report for a record (there is at most one per record).
+    // The report for a record's file or folder (its named streams follow it
+    // as reports of their own).
     [[nodiscard]] const Report* ByRecord(std::uint32_t record) const;
-    // The place each report would take in the results tree: "/Docs/a.txt"
+    // The place each file or folder would take in the results tree: "/Docs/a.txt"
     // under the root, "$$folder_37/sing2.dat" under a placeholder for a
     // parent that was never reported as a directory.
     [[nodiscard]] std::map<std::uint32_t, std::string> Paths() const;

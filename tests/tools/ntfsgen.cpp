@@ -10,6 +10,14 @@
 //                                   hole (a sparse run) before them
 //   append PATH SRC                 adds SRC's bytes at the end of a file
 //   stream PATH NAME SRC            a named data stream with SRC's bytes
+//   compress PATH SRC               a compressed file (LZNT1) with SRC's bytes
+//   write PATH OFFSET SRC           writes SRC's bytes into a file at OFFSET
+//                                   (past its end: a hole before them)
+//   scatter PATH SRC CHUNK          a file holding SRC's bytes CHUNK at a time,
+//                                   each piece followed by a hole of CHUNK
+//                                   bytes: a run list too long for one record
+//   encrypt PATH                    flags a file's data as encrypted (EFS)
+//                                   without changing its bytes
 //   interleave CHUNK PATH1 SRC1 PATH2 SRC2
 //                                   two files written CHUNK bytes at a time in
 //                                   turn, so that both end up fragmented
@@ -42,6 +50,7 @@ extern "C" {
 #include <ntfs-3g/volume.h>
 }
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -94,6 +103,9 @@ private:
         vol_ = ntfs_mount(image_.c_str(), NTFS_MNT_NONE);
         if (!vol_)
             Fail("mount " + image_);
+        // Files flagged compressed are written compressed (the "compression"
+        // mount option); the others are not affected.
+        NVolSetCompression(vol_);
     }
     [[noreturn]] static void Fail(const std::string& what)
     {
@@ -153,6 +165,9 @@ private:
         if (!bytes.empty() && ntfs_attr_pwrite(na, at, static_cast<s64>(bytes.size()), bytes.data()) !=
                                   static_cast<s64>(bytes.size()))
             Fail("write");
+        // A compressed attribute keeps its last unit until it is closed this way.
+        if ((na->data_flags & ATTR_COMPRESSION_MASK) != 0 && ntfs_attr_pclose(na) != 0)
+            Fail("flush compressed data");
         ntfs_attr_close(na);
     }
 
@@ -343,6 +358,54 @@ void Generator::Run(const std::vector<std::string>& f)
             Fail("add stream " + f[2]);
         Write(ni, uname, ulen, ReadSource(f[3]), 0);
         std::free(uname);
+        if (ntfs_inode_close(ni) != 0)
+            Fail("close " + f[1]);
+    } else if (op == "compress") {
+        need(3);
+        ntfs_inode* ni = Create(f[1], S_IFREG);
+        // As for a file made in a compressed folder: the file's attribute and
+        // its (still empty) data attribute's flag.
+        ni->flags = static_cast<FILE_ATTR_FLAGS>(ni->flags | FILE_ATTR_COMPRESSED);
+        if (ntfs_attr_set_flags(ni, AT_DATA, AT_UNNAMED, 0, ATTR_IS_COMPRESSED, ATTR_COMPRESSION_MASK) != 0)
+            Fail("compress " + f[1]);
+        const std::vector<char> bytes = ReadSource(f[2]);
+        Write(ni, AT_UNNAMED, 0, bytes, 0);
+        entries_.back().size = bytes.size();
+        if (ntfs_inode_close(ni) != 0)
+            Fail("close " + f[1]);
+    } else if (op == "write") {
+        need(4);
+        Entry& entry = Live(f[1]);
+        const std::vector<char> bytes = ReadSource(f[3]);
+        const unsigned long long at = std::stoull(f[2]);
+        ntfs_inode* ni = Open(f[1]);
+        Write(ni, AT_UNNAMED, 0, bytes, static_cast<long long>(at));
+        entry.size = std::max<unsigned long long>(entry.size, at + bytes.size());
+        if (ntfs_inode_close(ni) != 0)
+            Fail("close " + f[1]);
+    } else if (op == "scatter") {
+        need(4);
+        const std::vector<char> bytes = ReadSource(f[2]);
+        const std::size_t chunk = std::stoul(f[3]);
+        if (chunk == 0)
+            throw std::runtime_error("scatter needs a CHUNK above 0");
+        ntfs_inode* ni = Create(f[1], S_IFREG);
+        for (std::size_t at = 0; at < bytes.size(); at += chunk) {
+            const std::size_t n = std::min(chunk, bytes.size() - at);
+            Write(ni, AT_UNNAMED, 0,
+                  std::vector<char>(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + n)),
+                  static_cast<long long>(2 * at));
+            entries_.back().size = 2 * at + n;
+        }
+        if (ntfs_inode_close(ni) != 0)
+            Fail("close " + f[1]);
+    } else if (op == "encrypt") {
+        need(2);
+        ntfs_inode* ni = Open(f[1]);
+        ni->flags = static_cast<FILE_ATTR_FLAGS>(ni->flags | FILE_ATTR_ENCRYPTED);
+        if (ntfs_attr_set_flags(ni, AT_DATA, AT_UNNAMED, 0, ATTR_IS_ENCRYPTED, ATTR_IS_ENCRYPTED) != 0)
+            Fail("encrypt " + f[1]);
+        NInoFileNameSetDirty(ni);
         if (ntfs_inode_close(ni) != 0)
             Fail("close " + f[1]);
     } else if (op == "interleave") {
