@@ -138,23 +138,31 @@ void PrintTree(const TResultsTree& tree, bool json, Output& out)
 int RunList(const std::vector<std::string>& args)
 {
     Arguments a;
-    if (auto error = ParseArguments(args, {"--deleted", "--json", "--no-condition"}, {"--partition"}, {}, a)) {
+    if (auto error = ParseArguments(args, {"--deleted", "--json", "--no-condition", "--verbose"}, {"--partition"}, {},
+                                    a)) {
         std::cerr << "salvage-cli list: " << *error << "\n";
         return kExitUsage;
     }
     if (a.positional.size() != 1) {
-        std::cerr << "usage: salvage-cli list [--deleted] [--json] [--no-condition] [--partition N] VOLUME\n";
+        std::cerr << "usage: salvage-cli list [--deleted] [--json] [--no-condition] [--verbose] [--partition N] VOLUME\n";
         return kExitUsage;
     }
     TAnalysisOptions options;
     options.EstimateCondition = !a.Has("--no-condition");
     TFoundFileModel model;
-    if (!AnalyseVolume(a, model, options, true))
+    const auto analysis = AnalyseVolume(a, model, options, true);
+    if (!analysis)
         return kExitFailure;
 
     Output out;
     PrintTree(a.Has("--deleted") ? model.FilterTree() : model.Tree(), a.Has("--json"), out);
+    const bool fat = IsFatKind(analysis->Kind());
+    // Slots no driver wrote as entries are not listed; say how many.
+    if (a.Has("--json") && fat)
+        out.Line(JsonObject().Add("event", "summary").Add("implausible_entries", analysis->ImplausibleEntries()).Str());
     out.Flush();
+    if (a.Has("--verbose") && fat)
+        std::cerr << analysis->ImplausibleEntries() << " directory slots passed over: no FAT driver writes such entries\n";
     std::fflush(stdout);
     return kExitOk;
 }

@@ -12,6 +12,7 @@
 #include <cctype>
 #include <iostream>
 #include <mutex>
+#include <optional>
 
 namespace salvage::cli {
 namespace {
@@ -31,13 +32,30 @@ class PrintingSink final : public TRecoverySink {
 public:
     explicit PrintingSink(bool json) : json_(json) {}
 
+    void FatClustersPlaced(const std::string& path, TFatClusterRule rule, bool ambiguous) override
+    {
+        std::lock_guard lock(mutex_);
+        placed_ = Placed{path, rule, ambiguous};
+    }
+    // A deleted FAT file's line says which rule placed its clusters, and
+    // whether the volume allowed others.
     void FileWritten(const std::string& path, std::uint64_t size) override
     {
         std::lock_guard lock(mutex_);
-        if (json_)
-            std::cout << JsonObject().Add("event", "file").Add("path", path).Add("size", size).Str() << "\n";
-        else
-            std::cout << path << "\t" << size << "\n";
+        const bool placed = placed_ && placed_->path == path;
+        if (json_) {
+            JsonObject o;
+            o.Add("event", "file").Add("path", path).Add("size", size);
+            if (placed)
+                o.Add("clusters", FatClusterRuleName(placed_->rule)).Add("ambiguous", placed_->ambiguous);
+            std::cout << o.Str() << "\n";
+        } else {
+            std::cout << path << "\t" << size;
+            if (placed)
+                std::cout << "\t" << FatClusterRuleName(placed_->rule) << (placed_->ambiguous ? ", ambiguous" : "");
+            std::cout << "\n";
+        }
+        placed_.reset();
     }
     void FileSkipped(const std::string& name, TSkipReason reason) override
     {
@@ -59,12 +77,18 @@ public:
     }
 
 private:
+    struct Placed {
+        std::string path;
+        TFatClusterRule rule;
+        bool ambiguous;
+    };
     bool json_;
     std::mutex mutex_;
+    std::optional<Placed> placed_;
 };
 
 struct Totals {
-    std::uint64_t files = 0, bytes = 0, skipped = 0, failed = 0;
+    std::uint64_t files = 0, bytes = 0, skipped = 0, failed = 0, ambiguous = 0;
     bool openFailed = false;
 };
 
@@ -74,6 +98,7 @@ void Add(Totals& t, const TRecoverySummary& s)
     t.bytes += s.BytesWritten;
     t.skipped += s.Skipped;
     t.failed += s.Failures.size();
+    t.ambiguous += s.AmbiguousPlacements;
     t.openFailed = t.openFailed || !s.OpenError.empty();
 }
 
@@ -83,14 +108,15 @@ int RunRecover(const std::vector<std::string>& args)
 {
     Arguments a;
     if (auto error = ParseArguments(args, {"--all", "--structure", "--skip-broken", "--json"},
-                                    {"--to", "--rename-char", "--partition"}, {"--path"}, a)) {
+                                    {"--to", "--rename-char", "--partition", "--fat-clusters"}, {"--path"}, a)) {
         std::cerr << "salvage-cli recover: " << *error << "\n";
         return kExitUsage;
     }
     const auto target = a.Value("--to");
     if (a.positional.size() != 1 || !target || target->empty()) {
         std::cerr << "usage: salvage-cli recover VOLUME --to DIR [--path P]... [--all] [--structure]\n"
-                     "                           [--rename-char C | --skip-broken] [--json] [--partition N]\n";
+                     "                           [--rename-char C | --skip-broken] [--fat-clusters RULE]\n"
+                     "                           [--json] [--partition N]\n";
         return kExitUsage;
     }
     const auto renameChar = a.Value("--rename-char");
@@ -100,6 +126,13 @@ int RunRecover(const std::vector<std::string>& args)
     }
     if (renameChar && (renameChar->size() != 1 || !std::isalnum(static_cast<unsigned char>((*renameChar)[0])))) {
         std::cerr << "salvage-cli recover: --rename-char takes one letter or digit, not \"" << *renameChar << "\"\n";
+        return kExitUsage;
+    }
+
+    const auto rule = ParseFatClusterRule(a.Value("--fat-clusters").value_or("gaps"));
+    if (!rule) {
+        std::cerr << "salvage-cli recover: --fat-clusters takes \"gaps\" or \"consecutive\", not \""
+                  << *a.Value("--fat-clusters") << "\"\n";
         return kExitUsage;
     }
 
@@ -144,6 +177,7 @@ int RunRecover(const std::vector<std::string>& args)
         job.CurrentDisk = analysis->Disk();
         job.Volume = analysis->Volume();
         job.CurrentFAT = analysis->FatReader();
+        job.FatClusters = *rule;
         TThreadRecover thread(std::move(job), sink, answer);
         thread.Start();
         thread.Wait();
@@ -171,6 +205,9 @@ int RunRecover(const std::vector<std::string>& args)
     else
         std::cout << "Recovered " << totals.files << " files, " << totals.bytes << " bytes; " << totals.skipped
                   << " skipped, " << totals.failed << " failed.\n";
+    if (totals.ambiguous != 0 && !json)
+        std::cerr << totals.ambiguous << " deleted files could lie in other clusters than those recovered "
+                     "(marked \"ambiguous\").\n";
     const bool nothing = totals.files == 0 && (totals.openFailed || totals.failed != 0);
     return nothing ? kExitFailure : kExitOk;
 }

@@ -68,17 +68,23 @@ void PrintUsage(std::ostream& out)
            "commands:\n"
            "  info [--json] [--partition N] VOLUME\n"
            "      the file-system kind and the geometry of the volume\n"
-           "  list [--deleted] [--json] [--no-condition] [--partition N] VOLUME\n"
+           "  list [--deleted] [--json] [--no-condition] [--verbose] [--partition N] VOLUME\n"
            "      analyses the volume and prints every folder and file found, live and\n"
            "      deleted; --deleted prints only the deleted ones and the folders that hold\n"
-           "      them, --no-condition skips the recovery-condition estimate\n"
+           "      them, --no-condition skips the recovery-condition estimate, --verbose\n"
+           "      tells on stderr how many FAT directory slots were passed over as no entry\n"
            "  recover VOLUME --to DIR [--path P]... [--all] [--structure]\n"
-           "          [--rename-char C | --skip-broken] [--json] [--partition N]\n"
+           "          [--rename-char C | --skip-broken] [--fat-clusters RULE] [--json]\n"
+           "          [--partition N]\n"
            "      writes the deleted files of the folders and files named by --path (paths as\n"
            "      list prints them; by default every top-level folder) into DIR; --all takes\n"
            "      live files too, --structure recreates the folders above the selection;\n"
            "      a name whose first letter was lost (\"?ILE.TXT\") gets C, or \"_\" by\n"
-           "      default, in its place, or is skipped with --skip-broken\n";
+           "      default, in its place, or is skipped with --skip-broken; on FAT, RULE\n"
+           "      places a deleted file's clusters: \"gaps\" (default) takes the free clusters\n"
+           "      that nothing else on the volume claims, \"consecutive\" the ones after its\n"
+           "      first cluster; each file says which rule placed it and whether the\n"
+           "      volume allowed another placement (\"ambiguous\")\n";
 }
 
 } // namespace

@@ -47,6 +47,7 @@ inline constexpr std::size_t kEntryNameLength = 8;
 inline constexpr std::size_t kEntryExtension = 8;     // 3 chars
 inline constexpr std::size_t kEntryExtensionLength = 3;
 inline constexpr std::size_t kEntryAttributes = 11;   // u8
+inline constexpr std::size_t kEntryCreateTenMs = 13;  // u8, 0-199 hundredths of a second
 inline constexpr std::size_t kEntryCreateTime = 14;   // u16
 inline constexpr std::size_t kEntryCreateDate = 16;   // u16
 inline constexpr std::size_t kEntryClusterHigh = 20;  // u16

@@ -137,7 +137,7 @@ void TThreadRecover::RecoverFile(const TFileInfo& file, platform::TargetFolder& 
         if (job_.FileSystemKind == TFileSystemKind::NTFS)
             RecoverNtfsFile(file.FileRef, folder, name, file.Name);
         else
-            RecoverFatFile(file.FileRef, folder, name, file.Deleted, file.Size);
+            RecoverFatFile(file.FileRef, folder, name, file.Deleted, file.Size, file.FatEntry);
     }
     SetStatus(kStatusRecovering);
 }
@@ -184,7 +184,7 @@ void TThreadRecover::RecoverFolder(platform::TargetFolder& parent, const TTreeNo
                 if (job_.FileSystemKind == TFileSystemKind::NTFS)
                     RecoverNtfsFile(f.FileRef, *level.folder, name, f.Name);
                 else
-                    RecoverFatFile(f.FileRef, *level.folder, name, f.Deleted, f.Size);
+                    RecoverFatFile(f.FileRef, *level.folder, name, f.Deleted, f.Size, f.FatEntry);
             }
             SetStatus(kStatusRecovering);
         }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@ struct TRecoverySummary {
     std::uint64_t Skipped = 0;
     std::vector<TRecoveryFailure> Failures;  // targets that could not be created or written
     std::string OpenError;                   // the volume could not be opened: nothing was recovered
+    std::uint64_t AmbiguousPlacements = 0;   // deleted FAT files the volume allows other clusters for
 };
 
 // Told about the job's progress, on the recovery's thread.
@@ -52,6 +54,9 @@ public:
     virtual void FileWritten(const std::string& /*path*/, std::uint64_t /*size*/) {}
     virtual void FileSkipped(const std::string& /*name*/, TSkipReason /*reason*/) {}
     virtual void FileFailed(const TRecoveryFailure& /*failure*/) {}
+    // A deleted FAT file's clusters were placed by `rule` (before it is
+    // written or fails); `ambiguous` when the volume allows other clusters.
+    virtual void FatClustersPlaced(const std::string& /*path*/, TFatClusterRule /*rule*/, bool /*ambiguous*/) {}
     // The job ended by itself (RecoveryDone). Not called after a stop.
     virtual void Done(const TRecoverySummary& /*summary*/) {}
 };
@@ -80,7 +85,11 @@ private:
     void RecoverNtfsFile(std::uint32_t record, platform::TargetFolder& folder, const std::string& targetName,
                          const std::string& expectedName);
     void RecoverFatFile(std::uint32_t firstCluster, platform::TargetFolder& folder, const std::string& targetName,
-                        bool deleted, std::uint64_t size);
+                        bool deleted, std::uint64_t size, std::uint32_t fatEntry);
+    // Copies `count` clusters from `first` (fewer when the size is reached);
+    // the number of clusters read, or nullopt after a failed write.
+    std::optional<std::uint64_t> CopyFatRun(platform::OutputFile& file, std::uint32_t first, std::uint64_t count,
+                                            std::uint64_t size, std::uint64_t& written);
     bool WriteDataAttribute(const TNTFSAttribute& attribute, platform::OutputFile& file);
     bool CopyRuns(const TNTFSAttribute& attribute, std::uint64_t clusterCount, std::uint64_t startVcn,
                   platform::OutputFile& file);

@@ -78,6 +78,12 @@ std::unique_ptr<TWorkerThread> TAnalysis::CreateSearch(TSearchSink& sink, const 
     return nullptr;
 }
 
+std::uint64_t TAnalysis::ImplausibleEntries() const noexcept
+{
+    const TFatDeletedMap* map = fat_ ? fat_->DeletedMap() : nullptr;
+    return map ? map->ImplausibleEntries : 0;
+}
+
 bool TAnalysis::Run(TFoundFileModel& model, const TAnalysisOptions& options,
                     const std::function<void(int)>& progress, std::string& error)
 {
@@ -89,6 +95,8 @@ bool TAnalysis::Run(TFoundFileModel& model, const TAnalysisOptions& options,
     search->Start();
     search->Wait();
     search.reset();
+    if (fat_ && options.EstimateCondition)
+        ReviseFatConditions(model.Tree(), *fat_, options.FatClusters);
     model.BuildFilterTree();
     return true;
 }

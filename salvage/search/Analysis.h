@@ -7,6 +7,7 @@
 #include "platform/Volume.h"
 #include "salvage/disk/LogicalDisk.h"
 #include "salvage/fs/FAT.h"
+#include "salvage/fs/FATPlacement.h"
 #include "salvage/fs/FileSystemKind.h"
 #include "salvage/search/FoundFileModel.h"
 #include "salvage/search/SearchSink.h"
@@ -21,6 +22,8 @@ namespace salvage {
 struct TAnalysisOptions {
     // The setting "Determinate file's recovery probability".
     bool EstimateCondition = true;
+    // FAT: how the estimate places a deleted file's clusters.
+    TFatClusterRule FatClusters = TFatClusterRule::FreeGaps;
 };
 
 class TAnalysis {
@@ -43,6 +46,8 @@ public:
     // The reader of a FAT volume, made for the search and kept for the
     // recovery; null for NTFS.
     [[nodiscard]] TFAT32* FatReader() noexcept { return fat_.get(); }
+    // FAT: slots the last search passed over because no driver wrote them as entries.
+    [[nodiscard]] std::uint64_t ImplausibleEntries() const noexcept;
 
     // A search worker for this volume that reports to `sink`, not started
     // yet. Null with a message in `error` when the volume cannot be searched.

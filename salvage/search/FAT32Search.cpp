@@ -14,11 +14,6 @@ namespace {
 
 constexpr const char* kRootName = ".";
 
-bool IsDirectory(const TDirEntry& entry)
-{
-    return (entry[kEntryAttributes] & kAttrDirectory) != 0;
-}
-
 // Directory entries that could be descended into, "." and ".." included; at
 // least 1, so that each level can split its share of the progress.
 std::uint32_t CountSubdirectories(ByteSpan data)
@@ -50,6 +45,7 @@ struct TFAT32Search::Frame {
     int hi = 100;
     std::uint32_t subCount = 1;
     std::uint32_t i = 0;      // directories met so far
+    std::uint32_t mapIndex = kNoFatEntry;  // a deleted folder's entry in the map
 };
 
 TFAT32Search::TFAT32Search(TFAT32& fat, TSearchSink& sink, bool estimateCondition)
@@ -67,8 +63,14 @@ void TFAT32Search::Execute()
     VisitedDirs.Clear();
     directoryClusters_.clear();
     nextToken_ = 1;
+    limits_ = EntryLimitsOf(fat_);
+    map_ = std::make_shared<TFatDeletedMap>();
     try {
         Scan();
+        // What was found is kept for the recovery, also after a stop.
+        if (!StopRequested())
+            map_->Build(fat_);
+        fat_.SetDeletedMap(map_);
     } catch (...) {
         // A range error or a failed allocation ends the scan; what was
         // reported stays, and the search still completes below.
@@ -130,7 +132,7 @@ bool TFAT32Search::LoadRoot(Frame& frame)
     return true;
 }
 
-bool TFAT32Search::LoadSubdirectory(Frame& frame, std::uint32_t key, bool deleted)
+bool TFAT32Search::LoadSubdirectory(Frame& frame, std::uint32_t key, bool deleted, std::uint32_t mapIndex)
 {
     if (VisitedDirs.Contains(static_cast<std::int32_t>(key)))
         return false;
@@ -143,15 +145,18 @@ bool TFAT32Search::LoadSubdirectory(Frame& frame, std::uint32_t key, bool delete
     TDirEntry dot{};
     first.ReadBuffer(dot.data(), dot.size());
     first.Seek(0);
-    if (dot[0] != '.' || EntryFirstCluster(dot) != key)
+    if (dot[0] != '.' || EntryFirstCluster(dot, fat_.FATType) != key)
         return false;
     // A deleted directory whose first cluster is in use again was overwritten.
     if (deleted && fat_.FirstClusterCondition(dot) == kConditionPoor)
         return false;
-    // A deleted directory's FAT entry is free, so only its first cluster is read.
     frame.data = ReadDirectoryChain(key, std::move(first));
     if (frame.data.Size() == 0)
         return false;
+    if (deleted) {
+        map_->AddFolderCluster(mapIndex, key);
+        ReadDeletedFolderOn(frame.data, key, mapIndex);
+    }
     VisitedDirs.Add(static_cast<std::int32_t>(key));
     frame.key = key;
     frame.deleted = deleted;
@@ -187,6 +192,32 @@ TMemoryStream TFAT32Search::ReadDirectoryChain(std::uint32_t first, TMemoryStrea
     return chain;
 }
 
+void TFAT32Search::ReadDeletedFolderOn(TMemoryStream& data, std::uint32_t first, std::uint32_t mapIndex)
+{
+    // A deleted folder's chain is gone. Its entries went on into the next
+    // clusters when its driver allocated them there: read on while each
+    // cluster is free and reads whole as entries, after a cluster that the
+    // entries filled, up to the largest folder a FAT volume can hold.
+    bool full = false;
+    if (data.Size() != fat_.ClusterBytes() || !IsDirectoryCluster(data.Bytes(), limits_, full) || !full)
+        return;
+    for (std::uint32_t c = first + 1; c < fat_.ClusterLimit() && full; ++c) {
+        if (data.Size() + fat_.ClusterBytes() > kMaxDirectoryBytes || fat_.GetFATEntry(c) != 0 ||
+            directoryClusters_.count(c) != 0)
+            break;
+        bool failed = false;
+        TMemoryStream cluster = fat_.ReadCluster(c, failed);
+        // Another folder's first cluster starts with its "." entry.
+        if (failed || cluster.Bytes()[0] == '.' || !IsDirectoryCluster(cluster.Bytes(), limits_, full))
+            break;
+        directoryClusters_.insert(c);
+        map_->AddFolderCluster(mapIndex, c);
+        const std::size_t at = data.Position();
+        data.Append(cluster.Bytes());
+        data.Seek(at);
+    }
+}
+
 bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
 {
     TDirEntry entry{};
@@ -209,7 +240,8 @@ bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
         name = ShortEntryName(entry);
     }
     // An unused slot does not end the directory: scanning goes on.
-    if (entry[0] == kEntryNeverUsed)
+    const TFatSlot slot = ClassifyDirEntry(entry, limits_);
+    if (slot == TFatSlot::NeverUsed)
         return false;
 
     if (frame.token == kNoDir) {
@@ -220,41 +252,48 @@ bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
         frame.token = nextToken_++;
         sink_.FatDirFound(root, kNoDir, frame.token);
     }
+    // The label names the volume, not a file; other slots are no entry at all.
+    if (slot == TFatSlot::VolumeLabel)
+        return false;
+    if (slot != TFatSlot::File && slot != TFatSlot::Directory) {
+        ++map_->ImplausibleEntries;
+        return false;
+    }
 
     TFileInfo work;
     work.Created = DosDateTimeToDateTime(LoadLE16(entry, kEntryCreateDate), LoadLE16(entry, kEntryCreateTime));
     work.Modified = DosDateTimeToDateTime(LoadLE16(entry, kEntryWriteDate), LoadLE16(entry, kEntryWriteTime));
     work.ParentRef = frame.key;
-    work.FileRef = EntryFirstCluster(entry);
+    work.FileRef = EntryFirstCluster(entry, fat_.FATType);
     work.Size = LoadLE32(entry, kEntryFileSize);
-    const bool directory = IsDirectory(entry);
+    const bool directory = slot == TFatSlot::Directory;
     if (entry[0] == kEntryDeleted) {
         // Deleted short names lose their first byte.
         if (shortName)
             ReplaceFirstChar(name, '?');
         work.Deleted = true;
-        if (!directory && estimateCondition_)
-            work.Condition = fat_.EstimateCondition(entry);
     }
     work.Name = std::move(name);
     // "." and "..", and any name that starts with a dot.
     if (!work.Name.empty() && work.Name[0] == '.')
         return false;
+    // Everything in a deleted folder is deleted, whatever its own entry says.
+    if (frame.deleted)
+        work.Deleted = true;
+    if (work.Deleted) {
+        work.FatEntry = map_->AddEntry(entry, fat_.FATType, directory);
+        // Until the map is built only the first cluster is known: a first
+        // cluster in use again is overwritten. The analysis revises the
+        // estimate once every entry is known (ReviseFatConditions).
+        if (!directory && estimateCondition_)
+            work.Condition = fat_.FirstClusterCondition(entry);
+    }
 
     if (!directory) {
-        // Everything in a deleted folder is deleted, whatever its own entry says.
-        if (frame.deleted && !work.Deleted) {
-            work.Deleted = true;
-            if (estimateCondition_)
-                work.Condition = fat_.EstimateCondition(entry);
-        }
         sink_.FatFileFound(work, frame.token);
         return false;
     }
 
-    // So are the folders in it, and all below them.
-    if (frame.deleted)
-        work.Deleted = true;
     const DirToken self = nextToken_++;
     sink_.FatDirFound(work, frame.token, self);
     const double share = static_cast<double>(frame.hi - frame.lo) / frame.subCount;
@@ -262,12 +301,23 @@ bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
     const int childHi = frame.lo + RoundHalfEven(share * (frame.i + 1));
     sink_.Progress(childLo);
     ++frame.i;
-    if (depth >= kMaxDepth || !LoadSubdirectory(child, work.FileRef, work.Deleted))
+    if (depth >= kMaxDepth || !LoadSubdirectory(child, work.FileRef, work.Deleted, work.FatEntry))
         return false;
     child.token = self;
     child.lo = childLo;
     child.hi = childHi;
     return true;
+}
+
+void ReviseFatConditions(TResultsTree& tree, TFAT32& fat, TFatClusterRule rule)
+{
+    const TFatDeletedMap* map = fat.DeletedMap();
+    if (map == nullptr)
+        return;
+    for (TTreeNode* n = tree.First(); n; n = tree.NextDepthFirst(*n))
+        for (TFileInfo& f : n->Data().Files)
+            if (f.Deleted && f.FatEntry != kNoFatEntry)
+                f.Condition = map->Condition(f.FatEntry, rule, fat);
 }
 
 } // namespace salvage

@@ -25,6 +25,9 @@ struct TFileInfo {
     TDateTime Created = 0;
     std::uint8_t Condition = kNotAssessed;
     bool Deleted = false;         // the entry is deleted, or lies in a deleted folder
+    // FAT: the entry's index in the reader's deleted-file map (where its
+    // clusters lie); 0xFFFFFFFF (kNoFatEntry) for live entries and NTFS.
+    std::uint32_t FatEntry = 0xFFFFFFFF;
 };
 
 struct TDirNode {
