@@ -37,7 +37,10 @@ TEST_F(CliRecover, ReferenceFatImageIntoAMissingFolder)
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Md5Of("_ING.DAT"), "59b20779f69ff9f0ac5fcd2c38835a79");
     EXPECT_EQ(Md5Of("_IR1/MULT2.DAT"), "59cf0e9cd107bc1e75afb7374f6e05bb");
-    EXPECT_NE(r.out.find(dir_ + "/out/_ING.DAT\t780\n"), std::string::npos) << r.out;
+    // Each deleted file says which rule placed its clusters.
+    EXPECT_NE(r.out.find(dir_ + "/out/_ING.DAT\t780\tgaps\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(dir_ + "/out/_RAG1.DAT\t1584\tgaps, ambiguous\n"), std::string::npos) << r.out;
+    EXPECT_EQ(Md5Of("_RAG1.DAT"), "7a3bc5b763bef201202108f4ba128149");
     EXPECT_NE(r.out.find("Recovered 6 files, 13780 bytes; 0 skipped, 0 failed."), std::string::npos) << r.out;
 }
 
@@ -52,13 +55,28 @@ TEST_F(CliRecover, PathsStructureAndJson)
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("{\"event\":\"file\",\"path\":"), std::string::npos);
+    EXPECT_NE(r.out.find("/out/QING.DAT\",\"size\":780,\"clusters\":\"gaps\",\"ambiguous\":false}"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST_F(CliRecover, ConsecutiveClustersOnRequest)
+{
+    auto r = Recover("--fat-clusters consecutive --path ./?RAG2.DAT", testdata::ReferenceFatImage());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Md5Of("_RAG2.DAT"), "965370acfa85aa7e26ab04bbd45cdcae") << "the contiguous digest";
+    EXPECT_NE(r.out.find("_RAG2.DAT\t3873\tconsecutive\n"), std::string::npos) << r.out;
+    r = Recover("--fat-clusters nearest", testdata::ReferenceFatImage());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("--fat-clusters takes \"gaps\" or \"consecutive\""), std::string::npos) << r.err;
 }
 
 TEST_F(CliRecover, SkipBrokenAndRecoverAll)
 {
     const auto r = Recover("--skip-broken --all", testdata::ReferenceFatImage());
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(fs::exists(dir_ + "/out/FAT_REC_.1")) << "live entries too";
+    EXPECT_TRUE(fs::exists(dir_ + "/out/System Volume Information")) << "names without ? are kept";
+    EXPECT_FALSE(fs::exists(dir_ + "/out/FAT_REC_.1")) << "the volume label is no file";
     EXPECT_FALSE(fs::exists(dir_ + "/out/_ING.DAT"));
     EXPECT_NE(r.out.find("skipped, 0 failed"), std::string::npos) << r.out;
 }
