@@ -260,3 +260,64 @@ TEST(FatSearchCorners, RandomDirectoryDataEndsCleanly)
         EXPECT_TRUE(r.done);
     }
 }
+
+// A deleted folder of three clusters: its chain is gone, but the clusters
+// that follow its first one are free and read whole as its entries, so all
+// of them are listed. The cluster after them holds file data and is not read.
+TEST(FatSearchCorners, DeletedFolderOfThreeClustersIsListedWhole)
+{
+    FatImageBuilder b(Fat16());
+    PutEntries(b, b.RootOffset(), {Deleted(Dir("BIG", 3))});
+    std::vector<TDirEntry> entries;
+    for (int i = 0; i < 40; ++i) {  // 2 + 40 slots: into the third 512-byte cluster
+        char name[12];
+        std::snprintf(name, sizeof name, "F%02d     TXT", i);
+        entries.push_back(File(name, 10 + static_cast<std::uint32_t>(i), 100));
+    }
+    PutDirectory(b, 3, 0, entries);
+    std::vector<std::uint8_t>& bytes = b.Bytes();
+    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(b.ClusterOffset(6)), 512, 'z');
+    Result r;
+    Search(b, r);
+    EXPECT_TRUE(r.done);
+    ASSERT_EQ(r.model.Tree().Count(), 2u);
+    const auto& files = r.model.Tree().NodeAt(1)->Data().Files;
+    ASSERT_EQ(files.size(), 40u);
+    EXPECT_EQ(files.back().Name, "F39.TXT");
+    EXPECT_TRUE(files.back().Deleted);
+}
+
+// A deleted folder whose first cluster has room left ends there: the next
+// cluster is not read, even when it looks like entries.
+TEST(FatSearchCorners, DeletedFolderWithRoomLeftEndsInItsFirstCluster)
+{
+    FatImageBuilder b(Fat16());
+    PutEntries(b, b.RootOffset(), {Deleted(Dir("SMALL", 3))});
+    PutDirectory(b, 3, 0, {File("OWN     TXT", 10, 5)});
+    PutEntries(b, b.ClusterOffset(4), {File("STRANGER TXT", 11, 5)});
+    Result r;
+    Search(b, r);
+    EXPECT_EQ(DumpTree(r.model.Tree()), ". [4]\n./?MALL [2]\n./?MALL/OWN.TXT (deleted)\n");
+}
+
+// Slots no driver writes are passed over and counted, not listed.
+TEST(FatSearchCorners, ImplausibleSlotsAreCountedNotListed)
+{
+    FatImageBuilder b(Fat16());
+    TDirEntry ghost = LongEntry(0x01, "f");
+    ghost[0] = kEntryDeleted;
+    ghost[kEntryAttributes] = 0;
+    PutEntries(b, b.RootOffset(),
+               {File("GOOD    TXT", 5, 10), ghost, File("A/B     TXT", 6, 10), File("BIG     TXT", 7, 0xFFFFFFFF),
+                ShortEntry("ODD     TXT", 0x60, 8, 10)});
+    TFAT32 fat(b.Volume());
+    TFoundFileModel model;
+    TModelSink sink(model);
+    TFAT32Search search(fat, sink, true);
+    search.Start();
+    search.Wait();
+    EXPECT_EQ(DumpTree(model.Tree()), ". [0]\n./GOOD.TXT\n");
+    EXPECT_EQ(search.ImplausibleEntries(), 4u);
+    ASSERT_NE(fat.DeletedMap(), nullptr) << "the map stays with the reader for the recovery";
+    EXPECT_EQ(fat.DeletedMap()->ImplausibleEntries, 4u);
+}
