@@ -71,8 +71,13 @@ std::uint32_t TFatDeletedMap::AddEntry(const TDirEntry& entry, std::uint8_t fatT
     e.Modified = Seconds(LoadLE16(entry, kEntryWriteDate), LoadLE16(entry, kEntryWriteTime), 0);
     e.Created = Seconds(LoadLE16(entry, kEntryCreateDate), LoadLE16(entry, kEntryCreateTime),
                         entry[kEntryCreateTenMs]);
-    // Drivers that keep no creation time leave it 0; the write time stands in.
-    if (e.Created == 0 || (e.Modified != 0 && e.Created > e.Modified + kTimeSlack))
+    // Drivers that keep no creation time leave it 0, and some write the write
+    // time there whenever they rewrite a file (to the hundredth): then the
+    // write time is when its clusters were taken.
+    const bool sameAsWrite = LoadLE16(entry, kEntryCreateDate) == LoadLE16(entry, kEntryWriteDate) &&
+                             LoadLE16(entry, kEntryCreateTime) == LoadLE16(entry, kEntryWriteTime) &&
+                             entry[kEntryCreateTenMs] == 0;
+    if (e.Created == 0 || sameAsWrite || (e.Modified != 0 && e.Created > e.Modified + kTimeSlack))
         e.Created = e.Modified;
     if (e.Modified == 0)
         e.Modified = e.Created;
@@ -113,10 +118,13 @@ public:
             }
             if (c >= limit)
                 break;
-            if (ci < claims.size() && claims[ci].Cluster == c) {
+            if (ci < claims.size() && claims[ci].Cluster == c && !OnlyDisplaced(ci, c)) {
                 PassClaims(ci, c);
-            } else if (fat_.GetFATEntry(c) == 0) {
-                Hand(c, ci);
+            } else {
+                while (ci < claims.size() && claims[ci].Cluster == c)
+                    ++ci;
+                if (fat_.GetFATEntry(c) == 0)
+                    Hand(c, ci);
             }
             ++c;
         }
@@ -137,7 +145,6 @@ public:
 private:
     struct Open {
         std::uint64_t need = 0;  // clusters still to find
-        bool late = false;       // past the start of an entry made after its last write
     };
 
     [[nodiscard]] std::uint64_t Need(const Entry& e) const { return ClustersFor(e.Size, cb_); }
@@ -149,6 +156,16 @@ private:
         return claim.Start && !e.Directory && !e.Overwritten && Need(e) > 1;
     }
 
+    // Only overwritten files start here: the cluster is free for others.
+    [[nodiscard]] bool OnlyDisplaced(std::size_t ci, std::uint32_t c) const
+    {
+        const auto& claims = map_.claims_;
+        for (; ci < claims.size() && claims[ci].Cluster == c; ++ci)
+            if (!map_.entries_[claims[ci].Owner].Displaced)
+                return false;
+        return true;
+    }
+
     void PassClaims(std::size_t& ci, std::uint32_t c)
     {
         auto& claims = map_.claims_;
@@ -157,14 +174,12 @@ private:
             const Entry& owner = map_.entries_[claim.Owner];
             if (!claim.Start || owner.Overwritten)
                 continue;
-            // A file last written before this entry was made cannot own
-            // clusters past its start: the driver hands clusters out upwards.
+            // An older entry in the way may have been gone when this file was
+            // written, its clusters free for it: skipped, but not for sure.
             for (const std::uint32_t f : open_) {
                 const Entry& e = map_.entries_[f];
-                if (owner.Created != 0 && e.Modified != 0 && owner.Created > e.Modified + kTimeSlack)
-                    state_[f].late = true;
-                else if (owner.Modified != 0 && e.Created != 0 && owner.Modified + kTimeSlack < e.Created)
-                    map_.entries_[f].Ambiguous = true;  // older: it may have been gone when this file was written
+                if (owner.Modified != 0 && e.Created != 0 && owner.Modified + kTimeSlack < e.Created)
+                    map_.entries_[f].Ambiguous = true;
             }
             if (Opens(claim)) {
                 open_.push_back(claim.Owner);
@@ -184,29 +199,25 @@ private:
         return n;
     }
 
-    [[nodiscard]] bool IsOpen(std::uint32_t f) const
-    {
-        return std::find(open_.begin(), open_.end(), f) != open_.end();
-    }
-
     void Hand(std::uint32_t c, std::size_t ci)
     {
-        std::vector<std::uint32_t> timely;
-        for (const std::uint32_t f : open_)
-            if (!state_[f].late)
-                timely.push_back(f);
-        const std::vector<std::uint32_t>& pool = timely.empty() ? open_ : timely;
-        if (pool.empty())
+        if (open_.empty())
             return;
-        // Files that must end before the next start (made after their last write).
+        auto after = [](double later, double earlier) {
+            return later != 0 && earlier != 0 && later > earlier + kTimeSlack;
+        };
+        // Files last written before the entry at the next claim was made must
+        // end before it: a driver hands clusters out upwards from where it
+        // last took one. A file begun after the newest one had ended does
+        // not count: its clusters came after all of the newest one's.
         const Claim* next = ci < map_.claims_.size() ? &map_.claims_[ci] : nullptr;
         const double nextCreated = next && next->Start ? map_.entries_[next->Owner].Created : 0;
-        const bool starterTimely = std::find(timely.begin(), timely.end(), starter_) != timely.end();
+        const Entry* starter = starter_ != kNoFatEntry ? &map_.entries_[starter_] : nullptr;
         std::vector<std::uint32_t> forced;
         std::uint64_t forcedNeed = 0;
-        for (const std::uint32_t f : timely) {
+        for (const std::uint32_t f : open_) {
             const Entry& e = map_.entries_[f];
-            if (f != starter_ && nextCreated != 0 && e.Modified != 0 && nextCreated > e.Modified + kTimeSlack) {
+            if (f != starter_ && after(nextCreated, e.Modified) && !(starter && after(e.Created, starter->Modified))) {
                 forced.push_back(f);
                 forcedNeed += state_[f].need;
             }
@@ -221,19 +232,20 @@ private:
             });
         };
         std::uint32_t taker = 0;
-        if (starterTimely && !forced.empty()) {
+        if (starter && !forced.empty()) {
             // The newest file stays in one piece when the gap holds it and
             // the files that must end in it; otherwise the files were
             // written by turns, and the one that ended first came first.
             const std::uint64_t want = state_[starter_].need + forcedNeed;
             taker = Capacity(c, ci, want) >= want ? starter_ : earliest(forced);
-        } else if (starterTimely) {
+        } else if (starter) {
             taker = starter_;
         } else {
-            taker = earliest(pool);
+            taker = earliest(open_);
         }
-        if (pool.size() > 1 || timely.empty())
-            for (const std::uint32_t f : pool)
+        // More than one file could have this cluster: a choice, not a fact.
+        if (open_.size() > 1)
+            for (const std::uint32_t f : open_)
                 map_.entries_[f].Ambiguous = true;
         AppendCluster(placed_[taker], c);
         if (--state_[taker].need == 0) {
@@ -260,7 +272,13 @@ void TFatDeletedMap::Build(TFAT32& fat)
     const std::uint32_t limit = fat.ClusterLimit();
     for (std::uint32_t i = 0; i < entries_.size(); ++i) {
         Entry& e = entries_[i];
-        e = Entry{e.First, e.Size, e.Created, e.Modified, e.Directory};
+        Entry fresh;
+        fresh.First = e.First;
+        fresh.Size = e.Size;
+        fresh.Created = e.Created;
+        fresh.Modified = e.Modified;
+        fresh.Directory = e.Directory;
+        e = fresh;
         if (e.First >= 2 && e.First < limit && (e.Directory || e.Size > 0))
             claims_.push_back({e.First, i, true});
     }
@@ -297,6 +315,7 @@ void TFatDeletedMap::Build(TFAT32& fat)
         }
         i = j;
     }
+    MarkDisplaced(fat);
     // A first cluster in use again holds another file's data.
     for (std::uint32_t i = 0; i < entries_.size(); ++i) {
         Entry& e = entries_[i];
@@ -313,6 +332,33 @@ void TFatDeletedMap::Build(TFAT32& fat)
     Sweep sweep(*this, fat);
     sweep.Run();
     built_ = true;
+}
+
+// An entry made after a file's last write starts inside the run the file
+// would have taken in one piece. Either the file lay in pieces around a
+// cluster someone held then and gave up later, or the file was gone and its
+// clusters were free for others: drivers take the lowest free cluster (from
+// where they last took one), so a deleted file's clusters are the first to
+// be taken again. The second reading is taken, the more common one: the file
+// is overwritten, and its clusters are free for the files placed after it.
+void TFatDeletedMap::MarkDisplaced(TFAT32& fat)
+{
+    const std::uint64_t clusterBytes = fat.ClusterBytes();
+    const std::uint32_t limit = fat.ClusterLimit();
+    for (std::uint32_t i = 0; i < entries_.size(); ++i) {
+        Entry& e = entries_[i];
+        if (e.Directory || e.Overwritten || e.Modified == 0)
+            continue;
+        const std::uint64_t need = ClustersFor(e.Size, clusterBytes);
+        const std::uint64_t end = std::min<std::uint64_t>(static_cast<std::uint64_t>(e.First) + need, limit);
+        auto it = std::upper_bound(claims_.begin(), claims_.end(), e.First,
+                                   [](std::uint32_t x, const Claim& c) { return x < c.Cluster; });
+        for (; it != claims_.end() && it->Cluster < end && !e.Displaced; ++it) {
+            const Entry& other = entries_[it->Owner];
+            if (it->Start && other.Created != 0 && other.Created > e.Modified + kTimeSlack)
+                e.Displaced = e.Overwritten = e.Ambiguous = true;
+        }
+    }
 }
 
 bool TFatDeletedMap::Blocked(std::uint32_t cluster, std::uint32_t self) const

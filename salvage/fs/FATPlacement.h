@@ -90,6 +90,7 @@ private:
         bool Directory = false;
         // Build's result (FreeGaps)
         bool Overwritten = false;
+        bool Displaced = false;  // newer entries start where its run would lie
         bool Ambiguous = false;
         bool Complete = true;
         bool Placed = false;
@@ -103,6 +104,7 @@ private:
     };
     class Sweep;
 
+    void MarkDisplaced(TFAT32& fat);
     [[nodiscard]] bool Blocked(std::uint32_t cluster, std::uint32_t self) const;
     [[nodiscard]] TFatPlacement Consecutive(const Entry& e, std::uint32_t self, TFAT32& fat) const;
 

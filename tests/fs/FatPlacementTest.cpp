@@ -181,3 +181,34 @@ TEST(FatClusterRule, NamesBothWays)
         EXPECT_EQ(ParseFatClusterRule(FatClusterRuleName(r)), r);
     EXPECT_EQ(ParseFatClusterRule("Gaps"), std::nullopt);
 }
+
+// Hole reuse: an old file deleted, a newer one written over its first
+// clusters, then a newer still where the old file's run went on. The old
+// file is overwritten, and its clusters go to the newer file.
+TEST_F(FatPlacement, AnOldFileWithNewerEntriesInItsRunIsOverwritten)
+{
+    const auto old = map_.AddEntry(Deleted(30, 4, 1, 1), kFAT16, false);
+    const auto over = map_.AddEntry(Deleted(28, 4, 20, 20), kFAT16, false);
+    const auto newest = map_.AddEntry(Deleted(32, 2, 30, 30), kFAT16, false);
+    map_.Build(Reader());
+    EXPECT_EQ(Clusters(Gaps(over)), (V{28, 29, 30, 31}));
+    EXPECT_EQ(Clusters(Gaps(newest)), (V{32, 33}));
+    EXPECT_TRUE(Gaps(old).Overwritten);
+    EXPECT_EQ(map_.Condition(old, TFatClusterRule::FreeGaps, Reader()), kConditionPoor);
+}
+
+// Copied in whole after another file had ended: the newer file's clusters
+// come after all of the other one's, even where the gap cannot hold both.
+TEST_F(FatPlacement, AFileBegunAfterAnotherEndedComesAfterIt)
+{
+    for (const std::uint32_t live : {72u, 76u, 77u})
+        builder_.SetFatEntry(live, 0xFFFF);
+    const auto appended = map_.AddEntry(Deleted(70, 5, 30, 30), kFAT16, false);  // rewritten last
+    const auto second = map_.AddEntry(Deleted(73, 3, 20, 20), kFAT16, false);
+    TDirEntry dir = Deleted(80, 1, 40, 40);  // made after both
+    dir[kEntryAttributes] = kAttrDirectory;
+    map_.AddFolderCluster(map_.AddEntry(dir, kFAT16, true), 80);
+    map_.Build(Reader());
+    EXPECT_EQ(Clusters(Gaps(second)), (V{73, 74, 75}));
+    EXPECT_EQ(Clusters(Gaps(appended)), (V{70, 71, 78, 79, 81}));
+}
