@@ -3,7 +3,8 @@
 #include "salvage/fs/FAT.h"
 
 #include <algorithm>
-#include <cstring>
+#include <array>
+#include <string_view>
 
 namespace salvage {
 
@@ -16,9 +17,21 @@ constexpr std::uint8_t kReservedAttributeBits = 0xC0;
 // A first name byte 0x05 stands for a real 0xE5.
 constexpr std::uint8_t kEscapedE5 = 0x05;
 
+// Control bytes and the characters a short name cannot hold; a table, as
+// every slot of every directory is checked.
+constexpr std::array<bool, 256> kForbidden = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0; c < 0x20; ++c)
+        t[static_cast<std::size_t>(c)] = true;
+    t[0x7F] = true;
+    for (const char c : std::string_view("\"*+,./:;<=>?[\\]|"))
+        t[static_cast<unsigned char>(c)] = true;
+    return t;
+}();
+
 bool ForbiddenInShortName(std::uint8_t c)
 {
-    return c < 0x20 || c == 0x7F || std::memchr("\"*+,./:;<=>?[\\]|", c, 16) != nullptr;
+    return kForbidden[c];
 }
 
 bool IsDotName(const TDirEntry& entry, std::size_t dots)
@@ -92,33 +105,34 @@ TFatSlot ClassifyDirEntry(const TDirEntry& entry, const TFatEntryLimits& limits)
     return TFatSlot::File;
 }
 
-bool IsDirectoryCluster(ByteSpan cluster, const TFatEntryLimits& limits, bool& full)
+bool IsDirectoryCluster(ByteSpan cluster, const TFatEntryLimits& limits, bool& goesOn)
 {
-    full = true;
+    // A long name has at most 20 parts (255 characters, 13 a part).
+    constexpr std::size_t kLongestEntrySlots = 21;
+    std::size_t unused = 0;
     bool used = false;
     for (std::size_t off = 0; InBounds(cluster.size(), off, kDirEntrySize); off += kDirEntrySize) {
         TDirEntry entry{};
         std::copy_n(cluster.begin() + static_cast<std::ptrdiff_t>(off), kDirEntrySize, entry.begin());
-        switch (ClassifyDirEntry(entry, limits)) {
-        case TFatSlot::NeverUsed:
+        const TFatSlot slot = ClassifyDirEntry(entry, limits);
+        if (slot == TFatSlot::Implausible)
+            return false;
+        if (slot == TFatSlot::NeverUsed) {
             // A driver clears a directory's new clusters: an unused slot is all zero.
             if (std::any_of(entry.begin(), entry.end(), [](std::uint8_t b) { return b != 0; }))
                 return false;
-            full = false;
-            break;
-        case TFatSlot::LongName:
-            // A long-name part names no cluster.
-            if (LoadLE16(entry, kEntryClusterLow) != 0)
-                return false;
-            used = true;
-            break;
-        case TFatSlot::Implausible:
-            return false;
-        default:
-            used = true;
-            break;
+            ++unused;
+            continue;
         }
+        // The first unused slot ends the directory: nothing is written after it.
+        if (unused != 0)
+            return false;
+        // A long-name part names no cluster.
+        if (slot == TFatSlot::LongName && LoadLE16(entry, kEntryClusterLow) != 0)
+            return false;
+        used = true;
     }
+    goesOn = unused < kLongestEntrySlots;
     return used;
 }
 

@@ -46,8 +46,11 @@ struct TFatEntryLimits {
 
 // True when a whole cluster of a deleted directory reads as a run of its
 // entries: every slot is unused, a long-name part or an entry that passes
-// ClassifyDirEntry, and at least one slot is in use. `full` tells whether
-// the run fills the cluster (no unused slot: the directory may go on).
-[[nodiscard]] bool IsDirectoryCluster(ByteSpan cluster, const TFatEntryLimits& limits, bool& full);
+// ClassifyDirEntry, and at least one slot is in use. `goesOn` tells whether
+// the directory may go on in another cluster: the unused slots at its end
+// (a driver writes entries one after another) are too few for the longest
+// entry, a long name of 20 parts and its short entry, which a driver then
+// puts into a new cluster whole.
+[[nodiscard]] bool IsDirectoryCluster(ByteSpan cluster, const TFatEntryLimits& limits, bool& goesOn);
 
 } // namespace salvage

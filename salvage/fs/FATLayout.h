@@ -68,6 +68,7 @@ inline constexpr std::uint8_t kAttrLongName = 0x0F;
 // Long-name entry: three runs of UTF-16 units, stored last part first.
 inline constexpr std::size_t kLongNameRun1 = 1;   // 5 units
 inline constexpr std::size_t kLongNameRun1Units = 5;
+inline constexpr std::size_t kLongNameChecksum = 13;  // u8, of the short name it belongs to
 inline constexpr std::size_t kLongNameRun2 = 14;  // 6 units
 inline constexpr std::size_t kLongNameRun2Units = 6;
 inline constexpr std::size_t kLongNameRun3 = 28;  // 2 units

@@ -116,28 +116,39 @@ TEST(FatEntryCheck, TheGhostOfALongNameSlot)
 TEST(FatEntryCheck, WholeClustersOfADeletedFolder)
 {
     const TFatEntryLimits limits = Fat16Limits();
-    std::vector<std::uint8_t> cluster(512, 0);
+    std::vector<std::uint8_t> cluster(2048, 0);  // 64 slots
     auto put = [&](std::size_t slot, const TDirEntry& e) { std::copy(e.begin(), e.end(), cluster.begin() + 32 * slot); };
-    bool full = true;
-    EXPECT_FALSE(IsDirectoryCluster(cluster, limits, full)) << "all zero: no entries";
+    bool goesOn = false;
+    EXPECT_FALSE(IsDirectoryCluster(cluster, limits, goesOn)) << "all zero: no entries";
 
-    for (std::size_t i = 0; i < 16; i += 2) {
+    for (std::size_t i = 0; i < 64; i += 2) {
         put(i, LongEntry(0x41, "some file"));
         put(i + 1, ShortEntry("SOMEFI~1TXT", 0x20, 10 + static_cast<std::uint32_t>(i), 100));
     }
-    EXPECT_TRUE(IsDirectoryCluster(cluster, limits, full));
-    EXPECT_TRUE(full);
+    EXPECT_TRUE(IsDirectoryCluster(cluster, limits, goesOn));
+    EXPECT_TRUE(goesOn) << "full";
 
-    put(15, TDirEntry{});
-    EXPECT_TRUE(IsDirectoryCluster(cluster, limits, full));
-    EXPECT_FALSE(full) << "an unused slot ends the folder";
+    for (std::size_t i = 50; i < 64; ++i)
+        put(i, TDirEntry{});
+    EXPECT_TRUE(IsDirectoryCluster(cluster, limits, goesOn));
+    EXPECT_TRUE(goesOn) << "14 slots left: a long name may not have fitted";
 
-    cluster[15 * 32 + 5] = 'x';  // an "unused" slot that is not blank is file data
-    EXPECT_FALSE(IsDirectoryCluster(cluster, limits, full));
+    for (std::size_t i = 40; i < 64; ++i)
+        put(i, TDirEntry{});
+    EXPECT_TRUE(IsDirectoryCluster(cluster, limits, goesOn));
+    EXPECT_FALSE(goesOn) << "24 slots left: the folder ended here";
 
-    put(15, ShortEntry("A       TXT", 0x20, 5, 0xFFFFFFF0));
-    EXPECT_FALSE(IsDirectoryCluster(cluster, limits, full)) << "one implausible slot spoils the cluster";
+    put(60, ShortEntry("LATE    TXT", 0x20, 5, 10));
+    EXPECT_FALSE(IsDirectoryCluster(cluster, limits, goesOn)) << "nothing follows the end of a directory";
+    put(60, TDirEntry{});
+
+    cluster[45 * 32 + 5] = 'x';  // an "unused" slot that is not blank is file data
+    EXPECT_FALSE(IsDirectoryCluster(cluster, limits, goesOn));
+    cluster[45 * 32 + 5] = 0;
+
+    put(7, ShortEntry("A       TXT", 0x20, 5, 0xFFFFFFF0));
+    EXPECT_FALSE(IsDirectoryCluster(cluster, limits, goesOn)) << "one implausible slot spoils the cluster";
 
     std::fill(cluster.begin(), cluster.end(), 'a');  // text
-    EXPECT_FALSE(IsDirectoryCluster(cluster, limits, full));
+    EXPECT_FALSE(IsDirectoryCluster(cluster, limits, goesOn));
 }

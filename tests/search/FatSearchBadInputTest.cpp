@@ -44,6 +44,13 @@ FatGeometry Fat32()
 
 constexpr std::uint32_t kEnd16 = 0xFFFF;
 
+std::string ShortEntryName11(std::size_t i)
+{
+    char name[12];
+    std::snprintf(name, sizeof name, "F%02zu     TXT", i);
+    return name;
+}
+
 TDirEntry Deleted(TDirEntry e)
 {
     e[0] = kEntryDeleted;
@@ -262,21 +269,31 @@ TEST(FatSearchCorners, RandomDirectoryDataEndsCleanly)
 }
 
 // A deleted folder of three clusters: its chain is gone, but the clusters
-// that follow its first one are free and read whole as its entries, so all
-// of them are listed. The cluster after them holds file data and is not read.
+// that follow its first one (past the data of its own files) are free and
+// read whole as its entries, so all of them are listed. The cluster after
+// them holds file data and is not read.
 TEST(FatSearchCorners, DeletedFolderOfThreeClustersIsListedWhole)
 {
     FatImageBuilder b(Fat16());
     PutEntries(b, b.RootOffset(), {Deleted(Dir("BIG", 3))});
-    std::vector<TDirEntry> entries;
-    for (int i = 0; i < 40; ++i) {  // 2 + 40 slots: into the third 512-byte cluster
-        char name[12];
-        std::snprintf(name, sizeof name, "F%02d     TXT", i);
-        entries.push_back(File(name, 10 + static_cast<std::uint32_t>(i), 100));
-    }
-    PutDirectory(b, 3, 0, entries);
+    std::vector<TDirEntry> entries(40);  // 2 + 40 slots: into a third 512-byte cluster
+    // As a copy writes them: the folder's first cluster, the data of the
+    // files whose entries fill it, the folder's next cluster, and so on.
     std::vector<std::uint8_t>& bytes = b.Bytes();
-    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(b.ClusterOffset(6)), 512, 'z');
+    auto entriesFrom = [&](std::size_t from, std::size_t count) {
+        return std::vector<TDirEntry>(entries.begin() + static_cast<std::ptrdiff_t>(from),
+                                      entries.begin() + static_cast<std::ptrdiff_t>(from + count));
+    };
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        entries[i] = File(ShortEntryName11(i), i < 14 ? 4 + static_cast<std::uint32_t>(i)
+                                           : i < 30 ? 19 + static_cast<std::uint32_t>(i - 14)
+                                                    : 36 + static_cast<std::uint32_t>(i - 30),
+                          100);
+    PutDirectory(b, 3, 0, entriesFrom(0, 14));      // "." and ".." and 14 files: full
+    PutEntries(b, b.ClusterOffset(18), entriesFrom(14, 16));  // after their 14 clusters
+    PutEntries(b, b.ClusterOffset(35), entriesFrom(30, 10));  // after the next 16
+    for (const std::uint32_t data : {4u, 19u, 46u})
+        std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(b.ClusterOffset(data)), 512, 'z');
     Result r;
     Search(b, r);
     EXPECT_TRUE(r.done);
@@ -287,11 +304,13 @@ TEST(FatSearchCorners, DeletedFolderOfThreeClustersIsListedWhole)
     EXPECT_TRUE(files.back().Deleted);
 }
 
-// A deleted folder whose first cluster has room left ends there: the next
-// cluster is not read, even when it looks like entries.
+// A deleted folder whose first cluster has room left for any entry ends
+// there: the next cluster is not read, even when it looks like entries.
 TEST(FatSearchCorners, DeletedFolderWithRoomLeftEndsInItsFirstCluster)
 {
-    FatImageBuilder b(Fat16());
+    FatGeometry g = Fat16();
+    g.sectorsPerCluster = 4;  // 64 slots
+    FatImageBuilder b(g);
     PutEntries(b, b.RootOffset(), {Deleted(Dir("SMALL", 3))});
     PutDirectory(b, 3, 0, {File("OWN     TXT", 10, 5)});
     PutEntries(b, b.ClusterOffset(4), {File("STRANGER TXT", 11, 5)});
