@@ -340,3 +340,37 @@ TEST(FatSearchCorners, ImplausibleSlotsAreCountedNotListed)
     ASSERT_NE(fat.DeletedMap(), nullptr) << "the map stays with the reader for the recovery";
     EXPECT_EQ(fat.DeletedMap()->ImplausibleEntries, 4u);
 }
+
+// A long name cut at the end of a deleted folder's cluster: its file's data
+// was written before the folder's next cluster was taken, so that cluster
+// lies past it. It is the free cluster nearby that goes on with the same
+// checksum; a cluster of another folder's entries in between is not it.
+TEST(FatSearchCorners, DeletedFolderGoesOnWhereItsCutLongNameDoes)
+{
+    FatImageBuilder b(Fat16());
+    PutEntries(b, b.RootOffset(), {Deleted(Dir("BIG", 3))});
+    auto part = [](std::uint8_t sequence, const std::string& text, std::uint8_t checksum) {
+        TDirEntry e = LongEntry(sequence, text);
+        e[kLongNameChecksum] = checksum;
+        return e;
+    };
+    std::vector<TDirEntry> first;
+    for (std::size_t i = 0; i < 12; ++i)
+        first.push_back(File(ShortEntryName11(i), 4 + static_cast<std::uint32_t>(i / 2), 100));
+    first.push_back(part(0x43, "ry.txt", 0x5A));
+    first.push_back(part(0x02, " of a cut ent", 0x5A));
+    PutDirectory(b, 3, 0, first);  // 16 slots: full, the name cut after two of its three parts
+    std::vector<std::uint8_t>& bytes = b.Bytes();
+    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(b.ClusterOffset(10)), 512, 'q');  // its data
+    PutEntries(b, b.ClusterOffset(11), {part(0x01, "somebody else", 0x11), File("ELSE~1  TXT", 20, 5)});
+    PutEntries(b, b.ClusterOffset(12), {part(0x01, "the long name", 0x5A), File("THELON~1TXT", 10, 100),
+                                        File("G       TXT", 13, 5)});
+    Result r;
+    Search(b, r);
+    ASSERT_EQ(r.model.Tree().Count(), 2u);
+    const auto& files = r.model.Tree().NodeAt(1)->Data().Files;
+    ASSERT_EQ(files.size(), 14u);
+    EXPECT_EQ(files[12].Name, "the long name of a cut entry.txt");
+    EXPECT_EQ(files[12].FileRef, 10u);
+    EXPECT_EQ(files[13].Name, "G.TXT");
+}
