@@ -34,6 +34,7 @@ struct Counter : salvage::TSearchSink {
         poor += f.Condition == salvage::kPoor;
     }
     void Progress(int) override {}
+    void Failed(const std::string&) override {}
     void Done() override {}
 };
 

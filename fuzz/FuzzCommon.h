@@ -61,7 +61,7 @@ inline std::size_t WalkTree(const salvage::TResultsTree& tree)
 
 // Opens `volume` as the analysis does and runs the whole search into
 // `model`. Null when the volume is refused (which is a valid outcome).
-inline std::unique_ptr<salvage::TAnalysis> AnalyseVolume(platform::VolumePtr volume, salvage::TFoundFileModel& model,
+inline std::shared_ptr<salvage::TAnalysis> AnalyseVolume(platform::VolumePtr volume, salvage::TFoundFileModel& model,
                                                          bool estimateCondition)
 {
     salvage::TLogicalDisk disk;

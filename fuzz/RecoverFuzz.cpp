@@ -107,16 +107,13 @@ void CheckOutput(const fs::path& out)
     }
 }
 
-void RecoverAll(const TAnalysis& analysis, const TFoundFileModel& model, const std::string& target)
+void RecoverAll(const std::shared_ptr<TAnalysis>& analysis, const TFoundFileModel& model, const std::string& target)
 {
     TRecoveryJob job;
     job.TargetPath = target;
     job.RecoverAll = true;
     job.MaxFileBytes = kMaxFileBytes;
-    job.FileSystemKind = analysis.Kind();
-    job.CurrentDisk = analysis.Disk();
-    job.Volume = analysis.Volume();
-    job.CurrentFAT = const_cast<TAnalysis&>(analysis).FatReader();
+    job.Analysis = analysis;
     for (std::size_t i = 0; i < model.Tree().TopLevelCount(); ++i)
         job.SelectedFolders.push_back(model.Tree().TopLevel(i));
     CheckingSink sink(target);
@@ -155,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fs::path run = fs::path(Base()) / "run";
     const fs::path out = run / "out";
     fs::create_directory(run);
-    RecoverAll(*analysis, model, out.string());
+    RecoverAll(analysis, model, out.string());
 
     CheckOnly(Base(), "run");
     CheckOnly(run, "out");

@@ -14,7 +14,8 @@ BASE="cmake ninja-build g++ make pkgconf
  qt6-base-dev qt6-base-dev-tools libgl-dev
  libgtest-dev googletest
  dosfstools mtools ntfs-3g ntfs-3g-dev
- xvfb xauth"
+ xvfb xauth
+ desktop-file-utils imagemagick xdotool fonts-dejavu-core"
 CI="clang llvm libclang-rt-dev g++-mingw-w64-i686 sleuthkit"
 
 action=${1:-list}

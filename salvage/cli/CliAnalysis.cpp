@@ -18,7 +18,7 @@
 
 namespace salvage::cli {
 
-std::unique_ptr<TAnalysis> AnalyseVolume(const Arguments& a, TFoundFileModel& model, const TAnalysisOptions& options,
+std::shared_ptr<TAnalysis> AnalyseVolume(const Arguments& a, TFoundFileModel& model, const TAnalysisOptions& options,
                                          bool progressOnTerminal)
 {
     std::string error;
@@ -31,7 +31,7 @@ std::unique_ptr<TAnalysis> AnalyseVolume(const Arguments& a, TFoundFileModel& mo
         std::cerr << DescribePartitions(sel->Probe) << "Choose a partition with --partition N.\n";
         return nullptr;
     }
-    auto analysis = TAnalysis::Open(sel->Disk, sel->Volume, error);
+    auto analysis = TAnalysis::Open(sel->Disk, sel->Volume, error, &sel->Boot);
     if (!analysis) {
         std::cerr << error << "\n";
         return nullptr;
@@ -43,7 +43,12 @@ std::unique_ptr<TAnalysis> AnalyseVolume(const Arguments& a, TFoundFileModel& mo
         if (showProgress && shown.exchange(percent) != percent)
             std::fprintf(stderr, "\rAnalyzing... %d%%", percent);
     };
-    const bool ran = analysis->Run(model, options, progress, error);
+    auto failed = [&](const std::string& message) {
+        if (showProgress)
+            std::fprintf(stderr, "\r%-20s\r", "");
+        std::cerr << message << "\n";
+    };
+    const bool ran = analysis->Run(model, options, progress, error, failed);
     if (showProgress)
         std::fprintf(stderr, "\r%-20s\r", "");
     if (!ran) {

@@ -13,7 +13,7 @@ namespace salvage::cli {
 // Analyses the volume the arguments name into `model`. A percentage goes to
 // stderr while it runs when `progressOnTerminal` is set and stderr is a
 // terminal. On failure the reason has been printed to stderr and the result is null.
-[[nodiscard]] std::unique_ptr<TAnalysis> AnalyseVolume(const Arguments& arguments, TFoundFileModel& model,
+[[nodiscard]] std::shared_ptr<TAnalysis> AnalyseVolume(const Arguments& arguments, TFoundFileModel& model,
                                                        const TAnalysisOptions& options, bool progressOnTerminal);
 
 } // namespace salvage::cli

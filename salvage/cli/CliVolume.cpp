@@ -35,6 +35,7 @@ std::optional<SelectedVolume> SelectVolume(const std::string& path, const std::o
         }
         sel.Volume = whole;
         sel.Kind = sel.Probe.Kind;
+        sel.Boot = sel.Probe.Boot;
         return sel;
     }
 
@@ -59,6 +60,7 @@ std::optional<SelectedVolume> SelectVolume(const std::string& path, const std::o
     }
     sel.Disk = chosen->Disk;
     sel.Kind = chosen->Kind;
+    sel.Boot = chosen->Boot;
     sel.PartitionNumber = chosen->Partition.Number;
     sel.Volume = platform::MakeWindowVolume(whole, chosen->Disk.ByteOffset, chosen->Disk.ByteLength);
     return sel;

@@ -17,6 +17,7 @@ struct SelectedVolume {
     platform::VolumePtr Volume;        // opened read-only
     std::optional<TFileSystemKind> Kind;
     DiskProbe Probe;                   // what sector 0 of the path holds
+    BootSectorBytes Boot{};            // the chosen volume's first sector, as read
     int PartitionNumber = 0;           // 0: the path is the volume itself
 };
 

@@ -173,10 +173,7 @@ int RunRecover(const std::vector<std::string>& args)
                                                            : TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore,
                                   renameChar ? (*renameChar)[0] : '_');
     auto run = [&](TRecoveryJob job, Totals& totals) {
-        job.FileSystemKind = analysis->Kind();
-        job.CurrentDisk = analysis->Disk();
-        job.Volume = analysis->Volume();
-        job.CurrentFAT = analysis->FatReader();
+        job.Analysis = analysis;
         job.FatClusters = *rule;
         TThreadRecover thread(std::move(job), sink, answer);
         thread.Start();

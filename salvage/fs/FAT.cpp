@@ -36,6 +36,16 @@ TFAT32::TFAT32(platform::VolumePtr volume, std::uint32_t startSector)
     Setup();
 }
 
+TFAT32::TFAT32(platform::VolumePtr volume, const BootSectorBytes& bootSector)
+    : BootSector(bootSector), StartSector(0), volume_(std::move(volume))
+{
+    if (!volume_) {
+        problem_ = "The volume is not open.";
+        return;
+    }
+    SetupFromBootSector();
+}
+
 void TFAT32::Setup()
 {
     if (!ReadBootSector(*volume_, BootSector, StartSector)) {
@@ -43,6 +53,11 @@ void TFAT32::Setup()
         problem_ = "The boot sector cannot be read.";
         return;
     }
+    SetupFromBootSector();
+}
+
+void TFAT32::SetupFromBootSector()
+{
     // The type is decided by the type texts alone, not by the cluster count.
     if (TrimmedField(BootSector, kTypeText32, kTypeTextLength) == "FAT32")
         FATType = kFAT32;

@@ -34,6 +34,8 @@ public:
     explicit TFAT32(const TLogicalDisk& disk, std::uint32_t startSector = 0);
     // The same over a volume that is already open (an in-memory volume, a partition).
     explicit TFAT32(platform::VolumePtr volume, std::uint32_t startSector = 0);
+    // The same with the boot sector already read (by whoever chose the volume).
+    TFAT32(platform::VolumePtr volume, const BootSectorBytes& bootSector);
 
     TFAT32(const TFAT32&) = delete;
     TFAT32& operator=(const TFAT32&) = delete;
@@ -99,6 +101,7 @@ public:
 
 private:
     void Setup();
+    void SetupFromBootSector();
     [[nodiscard]] std::uint32_t EntriesInFAT() const noexcept;
 
     platform::VolumePtr volume_;

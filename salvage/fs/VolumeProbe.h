@@ -16,11 +16,13 @@ struct ProbedPartition {
     PartitionEntry Partition;
     TLogicalDisk Disk;                     // the partition as a volume
     std::optional<TFileSystemKind> Kind;   // nullopt: not FAT or NTFS
+    BootSectorBytes Boot{};                // the partition's first sector, as read
 };
 
 struct DiskProbe {
     std::optional<TFileSystemKind> Kind;   // sector 0 is this kind of boot sector
     std::vector<ProbedPartition> Partitions;  // filled only when sector 0 is a partition table
+    BootSectorBytes Boot{};                   // sector 0, as read (the analysis need not read it again)
     [[nodiscard]] bool Partitioned() const noexcept { return !Kind && !Partitions.empty(); }
 };
 

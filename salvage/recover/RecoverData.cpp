@@ -209,7 +209,7 @@ bool TThreadRecover::CopyClusters(std::uint64_t count, platform::OutputFile& fil
 std::optional<std::uint64_t> TThreadRecover::CopyFatRun(platform::OutputFile& file, std::uint32_t first,
                                                         std::uint64_t count, std::uint64_t size, std::uint64_t& written)
 {
-    TFAT32& fat = *job_.CurrentFAT;
+    TFAT32& fat = *fat_;
     const std::uint64_t clusterBytes = fat.ClusterBytes();
     const std::uint64_t maxRun = std::max<std::uint64_t>(1, kChunkBytes / clusterBytes);
     std::uint64_t done = 0;
@@ -254,7 +254,7 @@ void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::Target
                                     const std::string& targetName, bool deleted, std::uint64_t size,
                                     std::uint32_t fatEntry)
 {
-    TFAT32& fat = *job_.CurrentFAT;
+    TFAT32& fat = *fat_;
     if (job_.MaxFileBytes != 0)
         size = std::min(size, job_.MaxFileBytes);
     SetProgress(0);

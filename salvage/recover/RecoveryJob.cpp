@@ -93,9 +93,10 @@ TPathMatch FindByPath(const TResultsTree& tree, const std::string& path)
         }
         // Only the last part may name files.
         if (i + 1 == parts.size() && node != nullptr) {
-            for (const TFileInfo& f : node->Data().Files)
-                if (f.Name == parts[i])
-                    match.Files.push_back(&f);
+            const std::vector<TFileInfo>& files = node->Data().Files;
+            for (std::size_t f = 0; f < files.size(); ++f)
+                if (files[f].Name == parts[i])
+                    match.Files.push_back({node, f});
             if (!match.Files.empty())
                 match.FilesFolder = node;
         }

@@ -9,12 +9,13 @@
 #include "salvage/search/FileInfo.h"
 #include "salvage/search/ResultsTree.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace salvage {
 
-class TFAT32;
+class TAnalysis;
 
 struct TRecoveryJob {
     // The folder the user chose; recovered items go into it.
@@ -23,16 +24,13 @@ struct TRecoveryJob {
     // when the folder structure is restored.
     std::vector<std::string> TargetSubfolders;
     // Files written directly into the target, and folders recovered with their contents.
-    std::vector<const TFileInfo*> SelectedFiles;
+    std::vector<TFileLocation> SelectedFiles;
     std::vector<const TTreeNode*> SelectedFolders;
     // When false, folder recovery takes only deleted entries.
     bool RecoverAll = true;
-    TFileSystemKind FileSystemKind = TFileSystemKind::NTFS;
-    // The analysed drive; its volume is opened (read-only) for NTFS.
-    TLogicalDisk CurrentDisk;
-    platform::VolumePtr Volume;
-    // The FAT reader the analysis made and kept (FAT volumes only).
-    TFAT32* CurrentFAT = nullptr;
+    // The analysis the selection comes from: its volume and reader, which the
+    // recovery leases while it runs.
+    std::shared_ptr<TAnalysis> Analysis;
     // Writes no more than this many bytes of one file (0: no limit). Only
     // bounded runs (fuzzing) set it: a damaged record can claim exabytes.
     std::uint64_t MaxFileBytes = 0;
@@ -45,7 +43,7 @@ struct TRecoverySelection {
     const TTreeNode* SelectedFolder = nullptr;     // the folder selected in the tree
     bool HasListSelection = false;                 // rows are selected in its list
     std::vector<const TTreeNode*> ListFolders;     // selected rows that are subfolders
-    std::vector<const TFileInfo*> ListFiles;       // selected rows that are files
+    std::vector<TFileLocation> ListFiles;          // selected rows that are files
 };
 
 // The names of a folder's ancestors below the volume's root, top down (the
@@ -69,7 +67,7 @@ bool BuildRecoveryJob(const TRecoverySelection& selection, const std::string& ta
 struct TPathMatch {
     const TTreeNode* Folder = nullptr;
     const TTreeNode* FilesFolder = nullptr;  // the folder that holds Files
-    std::vector<const TFileInfo*> Files;
+    std::vector<TFileLocation> Files;
 };
 [[nodiscard]] TPathMatch FindByPath(const TResultsTree& tree, const std::string& path);
 

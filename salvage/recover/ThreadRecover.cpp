@@ -4,6 +4,7 @@
 #include "salvage/disk/Messages.h"
 #include "salvage/fs/FAT.h"
 #include "salvage/fs/NTFS.h"
+#include "salvage/search/Analysis.h"
 #include "salvage/search/FoundFileModel.h"
 
 namespace salvage {
@@ -48,31 +49,32 @@ void TThreadRecover::Execute()
                 break;
             target = target->Subfolder(name, error);
         }
-        if (!target) {
-            Fail(job_.TargetPath, error);
-        } else if (job_.FileSystemKind == TFileSystemKind::NTFS) {
-            ntfs_ = std::make_unique<TNTFS>();
-            std::uint64_t records = 0;
-            const TNTFSOpenResult opened = job_.Volume ? ntfs_->OpenNTFSVolume(job_.Volume, records)
-                                                       : ntfs_->OpenNTFSVolume(job_.CurrentDisk, records);
-            if (!opened.Ok()) {
-                summary_.OpenError = opened.Message;
-                ShowMessageBox(opened.Message);
-            } else {
-                RecoverItems(*target);
-            }
-        } else if (job_.CurrentFAT == nullptr || !job_.CurrentFAT->Usable()) {
-            summary_.OpenError = job_.CurrentFAT ? job_.CurrentFAT->Problem() : "The volume has not been analysed.";
+        // The analysis's reader serves this job alone until it ends.
+        TReaderLease lease;
+        if (!job_.Analysis) {
+            summary_.OpenError = "The volume has not been analysed.";
+        } else if (lease = job_.Analysis->LeaseReader(summary_.OpenError); lease) {
+            ntfs_ = job_.Analysis->NtfsReader();
+            fat_ = job_.Analysis->FatReader();
+        }
+        if (!lease) {
             ShowMessageBox(summary_.OpenError);
-        } else {
+        } else if (!target) {
+            Fail(job_.TargetPath, error);
+        } else if (fat_ && !fat_->Usable()) {
+            summary_.OpenError = fat_->Problem();
+            ShowMessageBox(summary_.OpenError);
+        } else if (ntfs_ || fat_) {
             RecoverItems(*target);
         }
+        ntfs_ = nullptr;
+        fat_ = nullptr;
     } catch (const std::exception& e) {
         // A range error in the on-disk data ends the job; what was written stays.
         Fail(currentPath_, e.what());
+        ntfs_ = nullptr;
+        fat_ = nullptr;
     }
-    if (ntfs_)
-        ntfs_->CloseNTFSVolume();
     if (StopRequested())
         return;
     if (!summary_.Failures.empty())
@@ -83,10 +85,11 @@ void TThreadRecover::Execute()
 
 void TThreadRecover::RecoverItems(platform::TargetFolder& target)
 {
-    for (const TFileInfo* file : job_.SelectedFiles) {
+    for (const TFileLocation& location : job_.SelectedFiles) {
         if (Terminated())
             return;
-        RecoverFile(*file, target);
+        if (const TFileInfo* file = location.File())
+            RecoverFile(*file, target);
     }
     for (const TTreeNode* node : job_.SelectedFolders) {
         if (Terminated())
@@ -134,7 +137,7 @@ void TThreadRecover::RecoverFile(const TFileInfo& file, platform::TargetFolder& 
     SetStatus("Recover \"" + file.Name + "\"");
     if (!SkipBrokenName(file.Name)) {
         const std::string name = CurrentName();
-        if (job_.FileSystemKind == TFileSystemKind::NTFS)
+        if (ntfs_)
             RecoverNtfsFile(file.FileRef, folder, name, file.Name);
         else
             RecoverFatFile(file.FileRef, folder, name, file.Deleted, file.Size, file.FatEntry);
@@ -181,7 +184,7 @@ void TThreadRecover::RecoverFolder(platform::TargetFolder& parent, const TTreeNo
             SetStatus("Recover \"" + f.Name + "\"");
             if ((recoverAll || f.Deleted) && !SkipBrokenName(f.Name)) {
                 const std::string name = CurrentName();
-                if (job_.FileSystemKind == TFileSystemKind::NTFS)
+                if (ntfs_)
                     RecoverNtfsFile(f.FileRef, *level.folder, name, f.Name);
                 else
                     RecoverFatFile(f.FileRef, *level.folder, name, f.Deleted, f.Size, f.FatEntry);

@@ -19,6 +19,7 @@
 
 namespace salvage {
 
+class TFAT32;
 class TNTFS;
 class TNTFSAttribute;
 
@@ -105,7 +106,9 @@ private:
     TRecoverySink& sink_;
     TBrokenNameQuestion& question_;
     TBrokenNameState broken_;
-    std::unique_ptr<TNTFS> ntfs_;
+    // The analysis's reader, leased while the job runs: one of the two.
+    TNTFS* ntfs_ = nullptr;
+    TFAT32* fat_ = nullptr;
     mutable std::mutex nameMutex_;
     std::string currentName_;
     std::string currentPath_;

@@ -2,8 +2,9 @@
 
 #include "salvage/fs/NTFS.h"
 #include "salvage/search/FAT32Search.h"
-#include "salvage/search/ModelSink.h"
 #include "salvage/search/NTFSSearch.h"
+#include "salvage/search/SearchDriver.h"
+#include "salvage/search/TaskQueue.h"
 
 namespace salvage {
 
@@ -12,9 +13,13 @@ TAnalysis::TAnalysis(TLogicalDisk disk, platform::VolumePtr volume, TFileSystemK
 {
 }
 
-TAnalysis::~TAnalysis() = default;
+TAnalysis::~TAnalysis()
+{
+    if (ntfs_)
+        ntfs_->CloseNTFSVolume();
+}
 
-std::unique_ptr<TAnalysis> TAnalysis::Open(const TLogicalDisk& disk, std::string& error)
+std::shared_ptr<TAnalysis> TAnalysis::Open(const TLogicalDisk& disk, std::string& error)
 {
     platform::OpenError openError;
     platform::VolumePtr volume = OpenLogicalDisk(disk, openError);
@@ -25,14 +30,17 @@ std::unique_ptr<TAnalysis> TAnalysis::Open(const TLogicalDisk& disk, std::string
     return Open(disk, std::move(volume), error);
 }
 
-std::unique_ptr<TAnalysis> TAnalysis::Open(const TLogicalDisk& disk, platform::VolumePtr volume, std::string& error)
+std::shared_ptr<TAnalysis> TAnalysis::Open(const TLogicalDisk& disk, platform::VolumePtr volume, std::string& error,
+                                           const BootSectorBytes* bootSector)
 {
     if (!volume) {
         error = "The volume is not open.";
         return nullptr;
     }
     BootSectorBytes boot{};
-    if (!ReadBootSector(*volume, boot)) {
+    if (bootSector) {
+        boot = *bootSector;
+    } else if (!ReadBootSector(*volume, boot)) {
         error = "The boot sector cannot be read.";
         return nullptr;
     }
@@ -41,20 +49,20 @@ std::unique_ptr<TAnalysis> TAnalysis::Open(const TLogicalDisk& disk, platform::V
         error = kNoSupportedFileSystem;
         return nullptr;
     }
-    std::unique_ptr<TAnalysis> analysis(new TAnalysis(disk, std::move(volume), *kind));
+    std::shared_ptr<TAnalysis> analysis(new TAnalysis(disk, std::move(volume), *kind));
     if (IsFatKind(*kind)) {
-        analysis->fat_ = std::make_unique<TFAT32>(analysis->volume_);
+        analysis->fat_ = std::make_unique<TFAT32>(analysis->volume_, boot);
         // A reader without usable parameters must not be searched.
         if (!analysis->fat_->Usable()) {
             error = analysis->fat_->Problem();
             return nullptr;
         }
     } else {
-        // The search opens its own reader; a volume it could not open is
-        // refused here, with the reason, rather than searched into nothing.
-        TNTFS ntfs;
+        // A volume whose MFT cannot be used is refused here, with the
+        // reason, rather than searched into nothing.
+        analysis->ntfs_ = std::make_unique<TNTFS>();
         std::uint64_t records = 0;
-        const TNTFSOpenResult opened = ntfs.OpenNTFSVolume(analysis->volume_, records);
+        const TNTFSOpenResult opened = analysis->ntfs_->OpenNTFSVolume(analysis->volume_, records);
         if (!opened.Ok()) {
             error = opened.Message;
             return nullptr;
@@ -63,19 +71,32 @@ std::unique_ptr<TAnalysis> TAnalysis::Open(const TLogicalDisk& disk, platform::V
     return analysis;
 }
 
+TReaderLease TAnalysis::LeaseReader(std::string& error)
+{
+    if (leased_.exchange(true, std::memory_order_acq_rel)) {
+        error = kReaderBusy;
+        return nullptr;
+    }
+    // The lease keeps the analysis (and so the reader) alive; dropping the
+    // last copy hands the reader back.
+    return TReaderLease(static_cast<void*>(this), [self = shared_from_this()](void*) {
+        self->leased_.store(false, std::memory_order_release);
+    });
+}
+
 std::unique_ptr<TWorkerThread> TAnalysis::CreateSearch(TSearchSink& sink, const TAnalysisOptions& options,
                                                        std::string& error)
 {
-    switch (kind_) {
-    case TFileSystemKind::NTFS:
-        return std::make_unique<TNTFSSearch>(volume_, sink, options.EstimateCondition);
-    case TFileSystemKind::FAT32:
-    case TFileSystemKind::FAT16:
-    case TFileSystemKind::FAT12:
-        return std::make_unique<TFAT32Search>(*fat_, sink, options.EstimateCondition);
-    }
-    error = kNoSupportedFileSystem;
-    return nullptr;
+    TReaderLease lease = LeaseReader(error);
+    if (!lease)
+        return nullptr;
+    std::unique_ptr<TWorkerThread> search;
+    if (ntfs_)
+        search = std::make_unique<TNTFSSearch>(*ntfs_, sink, options.EstimateCondition);
+    else
+        search = std::make_unique<TFAT32Search>(*fat_, sink, options.EstimateCondition);
+    search->Hold(std::move(lease));
+    return search;
 }
 
 std::uint64_t TAnalysis::ImplausibleEntries() const noexcept
@@ -85,18 +106,19 @@ std::uint64_t TAnalysis::ImplausibleEntries() const noexcept
 }
 
 bool TAnalysis::Run(TFoundFileModel& model, const TAnalysisOptions& options,
-                    const std::function<void(int)>& progress, std::string& error)
+                    const std::function<void(int)>& progress, std::string& error,
+                    const std::function<void(const std::string&)>& failed)
 {
-    model.Clear();
-    TModelSink sink(model, progress);
-    std::unique_ptr<TWorkerThread> search = CreateSearch(sink, options, error);
-    if (!search)
+    TTaskQueue queue;
+    bool done = false;
+    TSearchDriver::TEvents events;
+    events.Progress = progress;
+    events.Done = [&done] { done = true; };
+    events.Failed = failed;
+    TSearchDriver driver(model, queue.Poster(), std::move(events));
+    if (!driver.Start(shared_from_this(), options, error))
         return false;
-    search->Start();
-    search->Wait();
-    search.reset();
-    if (fat_ && options.EstimateCondition)
-        ReviseFatConditions(model.Tree(), *fat_, options.FatClusters);
+    queue.RunUntil([&done] { return done; });
     model.BuildFilterTree();
     return true;
 }

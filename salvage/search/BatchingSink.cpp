@@ -12,6 +12,7 @@ void ReplayReports(const TReportBatch& batch, TSearchSink& target)
         case TSearchReport::Kind::FatFile: target.FatFileFound(r.info, r.parent); break;
         case TSearchReport::Kind::NtfsDir: target.NtfsDirFound(r.info); break;
         case TSearchReport::Kind::NtfsFile: target.NtfsFileFound(r.info); break;
+        case TSearchReport::Kind::Failed: target.Failed(r.info.Name); break;
         case TSearchReport::Kind::Done: target.Done(); break;
         }
     }
@@ -62,6 +63,13 @@ void TBatchingSink::Progress(int percent)
 {
     if (progress_)
         progress_(percent);
+}
+
+void TBatchingSink::Failed(const std::string& message)
+{
+    TFileInfo info;
+    info.Name = message;
+    Add({TSearchReport::Kind::Failed, kNoDir, kNoDir, std::move(info)}, true);
 }
 
 void TBatchingSink::Done()

@@ -6,7 +6,8 @@
 // TModelSink, which gives the same tree as applying every report at once.
 //
 // Progress is not batched: it goes straight to its callback, on the worker's
-// thread. Done travels as the last report of the last batch.
+// thread. Failed is delivered at once, in its place among the reports; Done
+// travels as the last report of the last batch.
 
 #include "salvage/search/SearchSink.h"
 
@@ -22,11 +23,11 @@
 namespace salvage {
 
 struct TSearchReport {
-    enum class Kind : std::uint8_t { FatDir, FatFile, NtfsDir, NtfsFile, Done };
+    enum class Kind : std::uint8_t { FatDir, FatFile, NtfsDir, NtfsFile, Failed, Done };
     Kind kind = Kind::Done;
     DirToken parent = kNoDir;  // FatDir: its parent; FatFile: its folder
     DirToken self = kNoDir;    // FatDir: its own token
-    TFileInfo info;
+    TFileInfo info;            // Failed: the message in info.Name
 };
 
 using TReportBatch = std::vector<TSearchReport>;
@@ -59,6 +60,7 @@ public:
     void NtfsDirFound(const TFileInfo& dir) override;
     void NtfsFileFound(const TFileInfo& file) override;
     void Progress(int percent) override;
+    void Failed(const std::string& message) override;
     void Done() override;
 
     // Hands over whatever is pending now.

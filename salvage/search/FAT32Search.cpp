@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <map>
+#include <new>
 
 namespace salvage {
 
@@ -67,16 +69,24 @@ void TFAT32Search::Execute()
     nextToken_ = 1;
     limits_ = EntryLimitsOf(fat_);
     map_ = std::make_shared<TFatDeletedMap>();
+    // A range error or a failed allocation ends the scan; what was reported
+    // stays, and the search still completes below.
     try {
         Scan();
-        // What was found is kept for the recovery, also after a stop.
+    } catch (const std::exception& e) {
+        sink_.Failed(ScanEndedEarlyMessage(e.what()));
+    } catch (...) {
+        sink_.Failed(ScanEndedEarlyMessage({}));
+    }
+    // Where the deleted files lie is kept with the reader for the recovery,
+    // after a stop too (unbuilt then: the consecutive rule is all it knows).
+    try {
         if (!StopRequested())
             map_->Build(fat_);
-        fat_.SetDeletedMap(map_);
-    } catch (...) {
-        // A range error or a failed allocation ends the scan; what was
-        // reported stays, and the search still completes below.
+    } catch (const std::bad_alloc&) {
+        map_ = std::make_shared<TFatDeletedMap>();
     }
+    fat_.SetDeletedMap(map_);
     if (!StopRequested()) {
         VisitedDirs.Clear();
         directoryClusters_.clear();

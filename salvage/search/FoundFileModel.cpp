@@ -49,7 +49,10 @@ bool TFoundFileModel::MarkDeletedUp(TTreeNode* node)
 {
     bool changed = false;
     for (TTreeNode* n = node; n; n = n->Parent()) {
-        n->Data().HasDeleted = true;
+        if (!n->Data().HasDeleted) {
+            n->Data().HasDeleted = true;
+            n->Owner().DataChanged(*n);
+        }
         if (n->ImageIndex() != kImageDeletedFolder && n->ImageIndex() != kImageHasDeleted) {
             n->Owner().SetImage(*n, kImageHasDeleted);
             changed = true;
@@ -114,7 +117,7 @@ void TFoundFileModel::AddNTFSFile(const TFileInfo& record)
     } else {
         parent = AddPlaceholder(record.ParentRef);
         if (record.Deleted)
-            parent->Data().HasDeleted = true;
+            MarkPlaceholderDeleted(*parent);
     }
     tree_.AppendFile(*parent, record);
 }
@@ -125,7 +128,7 @@ TTreeNode* TFoundFileModel::AddNTFSDir(const TFileInfo& record)
     if (!parent) {
         parent = AddPlaceholder(record.ParentRef);
         if (record.Deleted)
-            parent->Data().HasDeleted = true;
+            MarkPlaceholderDeleted(*parent);
     }
     const int image = record.Deleted ? kImageDeletedFolder : kImageFolder;
 
@@ -139,6 +142,7 @@ TTreeNode* TFoundFileModel::AddNTFSDir(const TFileInfo& record)
         dir.Deleted = record.Deleted;
         dir.Modified = record.Modified;
         dir.Created = record.Created;
+        tree_.DataChanged(*node);
         tree_.SetImage(*node, image);
         tree_.SetText(*node, record.Name);
         if (parent->Text() == kRootText)
@@ -162,8 +166,19 @@ TTreeNode* TFoundFileModel::AddNTFSDir(const TFileInfo& record)
     return node;
 }
 
+void TFoundFileModel::MarkPlaceholderDeleted(TTreeNode& placeholder)
+{
+    // A placeholder sits at the top level and already shows the deleted
+    // image: only the flag changes.
+    if (placeholder.Data().HasDeleted)
+        return;
+    placeholder.Data().HasDeleted = true;
+    tree_.DataChanged(placeholder);
+}
+
 void TFoundFileModel::BuildFilterTree()
 {
+    filter_.BeginRebuild();
     filter_.Clear();
     for (TTreeNode* n = tree_.First(); n; n = tree_.NextDepthFirst(*n))
         n->Data().TwinIndex = -1;
@@ -215,6 +230,7 @@ void TFoundFileModel::BuildFilterTree()
         original->Data().TwinIndex = copy->AbsoluteIndex();
         filter_.SetExpanded(*copy, original->Expanded());
     }
+    filter_.EndRebuild();
 }
 
 } // namespace salvage

@@ -60,9 +60,13 @@ public:
 
     // Rebuilds the filtered tree from the unfiltered one and links every
     // copied folder with its original through TwinIndex (absolute indexes).
+    // The filtered tree's observers see it inside BeginRebuild/EndRebuild;
+    // TwinIndex changes are not notified (no view shows them).
     void BuildFilterTree();
 
 private:
+    void MarkPlaceholderDeleted(TTreeNode& placeholder);
+
     TResultsTree tree_;
     TResultsTree filter_;
     TTreeNodesList nodeIndex_;

@@ -2,8 +2,8 @@
 
 namespace salvage {
 
-TModelSink::TModelSink(TFoundFileModel& model, ProgressFn progress, DoneFn done)
-    : model_(model), progress_(std::move(progress)), done_(std::move(done))
+TModelSink::TModelSink(TFoundFileModel& model, ProgressFn progress, DoneFn done, FailedFn failed)
+    : model_(model), progress_(std::move(progress)), done_(std::move(done)), failed_(std::move(failed))
 {
 }
 
@@ -44,6 +44,12 @@ void TModelSink::Progress(int percent)
 {
     if (progress_)
         progress_(percent);
+}
+
+void TModelSink::Failed(const std::string& message)
+{
+    if (failed_)
+        failed_(message);
 }
 
 void TModelSink::Done()

@@ -15,14 +15,16 @@ class TModelSink : public TSearchSink {
 public:
     using ProgressFn = std::function<void(int percent)>;
     using DoneFn = std::function<void()>;
+    using FailedFn = std::function<void(const std::string& message)>;
 
-    explicit TModelSink(TFoundFileModel& model, ProgressFn progress = {}, DoneFn done = {});
+    explicit TModelSink(TFoundFileModel& model, ProgressFn progress = {}, DoneFn done = {}, FailedFn failed = {});
 
     void FatDirFound(const TFileInfo& dir, DirToken parent, DirToken self) override;
     void FatFileFound(const TFileInfo& file, DirToken folder) override;
     void NtfsDirFound(const TFileInfo& dir) override;
     void NtfsFileFound(const TFileInfo& file) override;
     void Progress(int percent) override;
+    void Failed(const std::string& message) override;
     void Done() override;
 
     // The folder node a FAT token names; null for kNoDir and unknown tokens.
@@ -36,6 +38,7 @@ private:
     TFoundFileModel& model_;
     ProgressFn progress_;
     DoneFn done_;
+    FailedFn failed_;
     std::vector<TTreeNode*> nodes_;  // by token; tokens are small and dense
     bool completed_ = false;
 };

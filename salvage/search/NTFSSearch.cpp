@@ -1,6 +1,5 @@
 #include "salvage/search/NTFSSearch.h"
 
-#include "salvage/disk/Messages.h"
 #include "salvage/fs/DateTime.h"
 #include "salvage/fs/NTFS.h"
 #include "salvage/fs/TextConvert.h"
@@ -37,6 +36,11 @@ void FillWork(TFileInfo& work, std::uint64_t record, const TNTFSRecordInfo& info
 
 } // namespace
 
+TNTFSSearch::TNTFSSearch(TNTFS& ntfs, TSearchSink& sink, bool estimateCondition)
+    : borrowed_(&ntfs), sink_(sink), estimateCondition_(estimateCondition)
+{
+}
+
 TNTFSSearch::TNTFSSearch(const TLogicalDisk& disk, TSearchSink& sink, bool estimateCondition)
     : disk_(disk), sink_(sink), estimateCondition_(estimateCondition)
 {
@@ -55,20 +59,26 @@ TNTFSSearch::~TNTFSSearch()
 void TNTFSSearch::Execute()
 {
     {
-        // The reader lives for the visit only: leaving this block closes it,
-        // also after an exception.
-        TNTFS ntfs;
-        std::uint64_t count = 0;
-        const TNTFSOpenResult opened =
-            volume_ ? ntfs.OpenNTFSVolume(volume_, count) : ntfs.OpenNTFSVolume(disk_, count);
-        if (!opened.Ok()) {
-            ShowMessageBox(opened.Message);
-        } else {
-            recordCount_.store(count, std::memory_order_release);
+        // A reader of our own lives for the visit only: leaving this block
+        // closes it, also after an exception.
+        TNTFS own;
+        TNTFS* ntfs = borrowed_;
+        if (!ntfs) {
+            std::uint64_t count = 0;
+            const TNTFSOpenResult opened =
+                volume_ ? own.OpenNTFSVolume(volume_, count) : own.OpenNTFSVolume(disk_, count);
+            if (opened.Ok())
+                ntfs = &own;
+            else
+                sink_.Failed(opened.Message);
+        }
+        if (ntfs) {
+            recordCount_.store(ntfs->RecordCount(), std::memory_order_release);
             try {
-                Visit(ntfs);
-            } catch (const std::exception&) {
+                Visit(*ntfs);
+            } catch (const std::exception& e) {
                 // A range or read error ends the visit; what was found stays.
+                sink_.Failed(ScanEndedEarlyMessage(e.what()));
             }
         }
     }

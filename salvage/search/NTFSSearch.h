@@ -14,12 +14,19 @@
 
 namespace salvage {
 
+class TNTFS;
+
 class TNTFSSearch final : public TWorkerThread {
 public:
+    // Searches with a reader that is open already (the analysis's); the
+    // reader must outlive the worker and serve nobody else while it runs.
     // `estimateCondition` is the setting "Determinate file's recovery
     // probability"; it is read again for every deleted file.
+    TNTFSSearch(TNTFS& ntfs, TSearchSink& sink, bool estimateCondition);
+    // Opens a reader of its own on the worker's thread, over the drive's
+    // volume or a volume that is already open (a partition, a memory
+    // volume); a volume that cannot be opened is reported through Failed().
     TNTFSSearch(const TLogicalDisk& disk, TSearchSink& sink, bool estimateCondition);
-    // The same over a volume that is already open (a partition, a memory volume).
     TNTFSSearch(platform::VolumePtr volume, TSearchSink& sink, bool estimateCondition);
     ~TNTFSSearch() override;
 
@@ -33,8 +40,9 @@ protected:
     void Execute() override;
 
 private:
-    void Visit(class TNTFS& ntfs);
+    void Visit(TNTFS& ntfs);
 
+    TNTFS* borrowed_ = nullptr;
     TLogicalDisk disk_;
     platform::VolumePtr volume_;
     TSearchSink& sink_;

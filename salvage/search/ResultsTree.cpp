@@ -1,5 +1,6 @@
 #include "salvage/search/ResultsTree.h"
 
+#include <algorithm>
 #include <cassert>
 
 namespace salvage {
@@ -274,24 +275,20 @@ TTreeNode* TResultsTree::AddChildSorted(TTreeNode* parent, std::string text, TDi
     if (!parent)
         return AddChild(nullptr, std::move(text), std::move(data), image);
     const std::size_t row = ChildListOps::UpperBound(parent->children_, text);
-    if (observer_)
-        observer_->NodeAboutToBeAdded(parent, row);
+    Notify(&TTreeObserver::NodeAboutToBeAdded, parent, row);
     TTreeNode* node = NewNode(std::move(text), std::move(data), image);
     Link(*node, parent, row);
-    if (observer_)
-        observer_->NodeAdded(*node);
+    Notify(&TTreeObserver::NodeAdded, *node);
     return node;
 }
 
 TTreeNode* TResultsTree::AddChild(TTreeNode* parent, std::string text, TDirNode data, int image)
 {
     const std::size_t row = ChildListOps::Size(ListOf(parent).root);
-    if (observer_)
-        observer_->NodeAboutToBeAdded(parent, row);
+    Notify(&TTreeObserver::NodeAboutToBeAdded, parent, row);
     TTreeNode* node = NewNode(std::move(text), std::move(data), image);
     Link(*node, parent, row);
-    if (observer_)
-        observer_->NodeAdded(*node);
+    Notify(&TTreeObserver::NodeAdded, *node);
     return node;
 }
 
@@ -318,12 +315,10 @@ void TResultsTree::MoveChildSorted(TTreeNode& node, TTreeNode* newParent)
     const std::size_t destination = sameList && row >= oldRow ? row + 1 : row;
     if (sameList && (destination == oldRow || destination == oldRow + 1))
         return;  // already in place
-    if (observer_)
-        observer_->NodeAboutToMove(node, newParent, destination);
+    Notify(&TTreeObserver::NodeAboutToMove, node, newParent, destination);
     Unlink(node);
     Link(node, newParent, row);
-    if (observer_)
-        observer_->NodeMoved(node);
+    Notify(&TTreeObserver::NodeMoved, node);
 }
 
 void TResultsTree::SetImage(TTreeNode& node, int image)
@@ -331,8 +326,7 @@ void TResultsTree::SetImage(TTreeNode& node, int image)
     if (node.image_ == image)
         return;
     node.image_ = static_cast<std::uint8_t>(image);
-    if (observer_)
-        observer_->ImageChanged(node);
+    Notify(&TTreeObserver::ImageChanged, node);
 }
 
 void TResultsTree::SetText(TTreeNode& node, std::string text)
@@ -340,8 +334,7 @@ void TResultsTree::SetText(TTreeNode& node, std::string text)
     if (node.text_ == text)
         return;
     node.text_ = std::move(text);
-    if (observer_)
-        observer_->TextChanged(node);
+    Notify(&TTreeObserver::TextChanged, node);
 }
 
 void TResultsTree::SetExpanded(TTreeNode& node, bool expanded)
@@ -349,27 +342,50 @@ void TResultsTree::SetExpanded(TTreeNode& node, bool expanded)
     if (node.expanded_ == expanded)
         return;
     node.expanded_ = expanded;
-    if (observer_)
-        observer_->ExpandedChanged(node);
+    Notify(&TTreeObserver::ExpandedChanged, node);
 }
 
 void TResultsTree::AppendFile(TTreeNode& node, const TFileInfo& file)
 {
     node.data_.Files.push_back(file);
-    if (observer_)
-        observer_->FileAppended(node, node.data_.Files.size() - 1);
+    Notify(&TTreeObserver::FileAppended, node, node.data_.Files.size() - 1);
+}
+
+void TResultsTree::AddObserver(TTreeObserver* observer)
+{
+    if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+        observers_.push_back(observer);
+}
+
+void TResultsTree::RemoveObserver(TTreeObserver* observer) noexcept
+{
+    std::erase(observers_, observer);
+}
+
+void TResultsTree::DataChanged(TTreeNode& node)
+{
+    assert(node.tree_ == this);
+    Notify(&TTreeObserver::DataChanged, node);
+}
+
+void TResultsTree::BeginRebuild()
+{
+    Notify(&TTreeObserver::AboutToRebuild);
+}
+
+void TResultsTree::EndRebuild()
+{
+    Notify(&TTreeObserver::Rebuilt);
 }
 
 void TResultsTree::Clear()
 {
-    if (observer_)
-        observer_->AboutToClear();
+    Notify(&TTreeObserver::AboutToClear);
     top_.root = nullptr;
     nodes_.clear();
     byIndex_.clear();
     numbered_ = true;
-    if (observer_)
-        observer_->Cleared();
+    Notify(&TTreeObserver::Cleared);
 }
 
 std::size_t TResultsTree::TopLevelCount() const noexcept

@@ -85,6 +85,21 @@ private:
     bool expanded_ = false;
 };
 
+// A file of the results, named by its folder and its position in the
+// folder's Files. Files grow while a search runs, so a pointer to a TFileInfo
+// would not stay valid; nodes stay where they are, and so do positions.
+struct TFileLocation {
+    const TTreeNode* Folder = nullptr;
+    std::size_t Index = 0;
+
+    // The file, or null when the location names none.
+    [[nodiscard]] const TFileInfo* File() const noexcept
+    {
+        return Folder && Index < Folder->Data().Files.size() ? &Folder->Data().Files[Index] : nullptr;
+    }
+    friend bool operator==(const TFileLocation&, const TFileLocation&) = default;
+};
+
 // Told about every change of a tree, so that a view can follow it. Rows are
 // positions among siblings; a null parent is the top level. The "about to"
 // calls come before the change (the tree still shows the old state).
@@ -99,11 +114,18 @@ public:
     virtual void NodeMoved(TTreeNode& /*node*/) {}
     virtual void ImageChanged(TTreeNode& /*node*/) {}
     virtual void TextChanged(TTreeNode& /*node*/) {}
+    // Fields of the node's TDirNode changed (HasDeleted, or a placeholder
+    // took its folder's name, dates and references).
+    virtual void DataChanged(TTreeNode& /*node*/) {}
     virtual void ExpandedChanged(TTreeNode& /*node*/) {}
     // The file at `fileIndex` of node.Data().Files was appended.
     virtual void FileAppended(TTreeNode& /*node*/, std::size_t /*fileIndex*/) {}
     virtual void AboutToClear() {}
     virtual void Cleared() {}
+    // Around a rebuild of the whole tree (the filtered copy): the calls in
+    // between describe it node by node; a view may reset once at Rebuilt().
+    virtual void AboutToRebuild() {}
+    virtual void Rebuilt() {}
 };
 
 // Upper-cased byte-wise comparison, the order of sibling folders: ASCII and
@@ -117,8 +139,11 @@ public:
     TResultsTree& operator=(const TResultsTree&) = delete;
     ~TResultsTree();
 
-    // One observer at a time (null for none); it must outlive its registration.
-    void SetObserver(TTreeObserver* observer) noexcept { observer_ = observer; }
+    // Observers are told in the order they were added. Each must stay
+    // registered no longer than it lives, and none may add or remove an
+    // observer from inside a notification.
+    void AddObserver(TTreeObserver* observer);
+    void RemoveObserver(TTreeObserver* observer) noexcept;
 
     // Under a parent: before the first child whose upper-cased text compares
     // greater, else last. At the top level (parent null): appended.
@@ -135,6 +160,12 @@ public:
     void SetExpanded(TTreeNode& node, bool expanded);
     // Appends a copy of the record to the node's Files.
     void AppendFile(TTreeNode& node, const TFileInfo& file);
+    // Tells the observers that node.Data() was changed in place.
+    void DataChanged(TTreeNode& node);
+
+    // Brackets a rebuild: observers get AboutToRebuild() and Rebuilt().
+    void BeginRebuild();
+    void EndRebuild();
 
     // Frees every node and its records.
     void Clear();
@@ -158,10 +189,16 @@ private:
     void Link(TTreeNode& node, TTreeNode* parent, std::size_t row);
     void Unlink(TTreeNode& node);
     void Renumber() const;
+    template <class... Params, class... Args>
+    void Notify(void (TTreeObserver::*event)(Params...), Args&&... args)
+    {
+        for (TTreeObserver* observer : observers_)
+            (observer->*event)(args...);
+    }
 
     std::vector<std::unique_ptr<TTreeNode>> nodes_;  // every node, in creation order
     TChildList top_;
-    TTreeObserver* observer_ = nullptr;
+    std::vector<TTreeObserver*> observers_;
     std::uint32_t random_ = 0x9E3779B9u;
     // Depth-first numbering, rebuilt on demand after the shape changed.
     mutable std::vector<TTreeNode*> byIndex_;

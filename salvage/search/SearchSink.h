@@ -6,6 +6,7 @@
 #include "salvage/search/FileInfo.h"
 
 #include <cstdint>
+#include <string>
 
 namespace salvage {
 
@@ -37,8 +38,16 @@ public:
     // latest value matters.
     virtual void Progress(int percent) = 0;
 
+    // The scan could not go on (a range or read error in the volume's data):
+    // it ends, what was reported stays, and Done() still follows. The
+    // message says so in a sentence for the user.
+    virtual void Failed(const std::string& message) = 0;
+
     // The search ended by itself. Not called when it was stopped.
     virtual void Done() = 0;
 };
+
+// The sentence a search reports through Failed(), with the error's own text.
+[[nodiscard]] std::string ScanEndedEarlyMessage(const std::string& why);
 
 } // namespace salvage

@@ -8,8 +8,10 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace salvage {
 
@@ -32,6 +34,10 @@ public:
     void Suspend();
     void Resume();
 
+    // Keeps something the worker uses (a lease on a reader) until the worker
+    // is destroyed, which is after its thread has ended.
+    void Hold(std::shared_ptr<void> resource) { held_.push_back(std::move(resource)); }
+
     [[nodiscard]] bool StopRequested() const noexcept { return stop_.load(std::memory_order_acquire); }
     // True once Execute() has returned.
     [[nodiscard]] bool Finished() const noexcept { return finished_.load(std::memory_order_acquire); }
@@ -44,6 +50,7 @@ protected:
     virtual void Execute() = 0;
 
 private:
+    std::vector<std::shared_ptr<void>> held_;  // released after thread_ has been joined
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> finished_{false};

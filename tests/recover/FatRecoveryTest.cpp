@@ -265,8 +265,7 @@ TEST_F(FatRecovery, StopDuringAFatFileEndsAfterThatFile)
     TRecoveryJob job;
     job.TargetPath = out_;
     job.SelectedFiles = {big.Files[0], other.Files[0]};
-    job.FileSystemKind = v->analysis->Kind();
-    job.CurrentFAT = v->analysis->FatReader();
+    job.Analysis = v->analysis;
     StopOnFirstProgress sink;
     TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
     TThreadRecover thread(job, sink, answer);

@@ -49,7 +49,7 @@ TEST(BuildRecoveryJob, FilesSelectedInFolderBLandInAB)
     TRecoverySelection sel;
     sel.SelectedFolder = t.b;
     sel.HasListSelection = true;
-    sel.ListFiles = {&t.b->Data().Files[0]};
+    sel.ListFiles = {{t.b, 0}};
     TRecoveryJob job;
     ASSERT_TRUE(BuildRecoveryJob(sel, "/out", false, true, job));
     EXPECT_EQ(job.TargetSubfolders, (std::vector<std::string>{"A", "B"}));

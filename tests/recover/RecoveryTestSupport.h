@@ -16,7 +16,7 @@
 namespace recovertest {
 
 struct AnalysedVolume {
-    std::unique_ptr<salvage::TAnalysis> analysis;
+    std::shared_ptr<salvage::TAnalysis> analysis;
     salvage::TFoundFileModel model;
 };
 
@@ -81,10 +81,7 @@ inline salvage::TRecoveryJob AllTopLevelJob(const AnalysedVolume& v, const std::
 inline salvage::TRecoverySummary RunJob(AnalysedVolume& v, salvage::TRecoveryJob job, salvage::TRecoverySink& sink,
                                         salvage::TBrokenNameQuestion& question)
 {
-    job.FileSystemKind = v.analysis->Kind();
-    job.CurrentDisk = v.analysis->Disk();
-    job.Volume = v.analysis->Volume();
-    job.CurrentFAT = v.analysis->FatReader();
+    job.Analysis = v.analysis;
     salvage::TThreadRecover thread(std::move(job), sink, question);
     thread.Start();
     thread.Wait();

@@ -1,8 +1,8 @@
 // Search and recovery workers stopped, suspended and resumed at random
 // moments (seeded, so a failure repeats), on FAT and NTFS volumes. The
-// search runs the way the windows run it: reports go through the batching
-// sink to a queue that this thread replays into the model while the worker
-// is still going. Whatever the moment, the stop returns with the thread
+// search runs the way the windows run it, through the search driver: reports
+// go in batches to a task queue that this thread runs while the worker is
+// still going. Whatever the moment, the stop returns with the thread
 // ended, the model is whole and holds only what a full run finds, and a
 // stopped recovery leaves only files the full run writes, each one complete
 // or cut short but never different. Run under ThreadSanitizer in CI
@@ -10,8 +10,8 @@
 
 #include "RecoveryTestSupport.h"
 #include "salvage/disk/Messages.h"
-#include "salvage/search/BatchingSink.h"
-#include "salvage/search/ModelSink.h"
+#include "salvage/search/SearchDriver.h"
+#include "salvage/search/TaskQueue.h"
 #include "tests/support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -34,37 +34,6 @@ using std::chrono::microseconds;
 namespace {
 
 constexpr int kRounds = 30;
-
-// The desktop's hand-over: batches are posted to a queue that the "main
-// thread" (this one) takes them from.
-class BatchQueue {
-public:
-    void Post(TReportBatch&& batch)
-    {
-        {
-            std::lock_guard lock(mutex_);
-            batches_.push_back(std::move(batch));
-        }
-        posted_.notify_one();
-    }
-    // Replays what is queued now, or waits a little for the next batch.
-    void ReplayInto(TSearchSink& target, microseconds wait)
-    {
-        std::deque<TReportBatch> taken;
-        {
-            std::unique_lock lock(mutex_);
-            posted_.wait_for(lock, wait, [&] { return !batches_.empty(); });
-            taken.swap(batches_);
-        }
-        for (const TReportBatch& batch : taken)
-            ReplayReports(batch, target);
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable posted_;
-    std::deque<TReportBatch> batches_;
-};
 
 // What a search found, as text that does not depend on where the tree put
 // it: an NTFS record whose parent was not reached yet waits under a
@@ -95,52 +64,49 @@ struct SearchOutcome {
 // One search. With a stop time the worker is stopped then (if it is still
 // running); with a random source it is also suspended and resumed now and
 // then while it runs.
-SearchOutcome Search(TAnalysis& analysis, std::optional<microseconds> stopAfter, std::mt19937* random)
+SearchOutcome Search(const std::shared_ptr<TAnalysis>& analysis, std::optional<microseconds> stopAfter,
+                     std::mt19937* random)
 {
     SearchOutcome outcome;
-    BatchQueue queue;
+    TTaskQueue queue;
     TFoundFileModel model;
-    TModelSink apply(model);
+    bool done = false;
     const Clock::time_point start = Clock::now();
     {
-        TBatchingSink sink([&](TReportBatch&& b) { queue.Post(std::move(b)); }, {}, 16, std::chrono::milliseconds(1));
+        TSearchDriver::TEvents events;
+        events.Done = [&] { done = true; };
+        TSearchDriver driver(model, queue.Poster(), std::move(events), 16, std::chrono::milliseconds(1));
         std::string error;
-        TAnalysisOptions options;
-        std::unique_ptr<TWorkerThread> search = analysis.CreateSearch(sink, options, error);
-        EXPECT_TRUE(search) << error;
-        if (!search)
+        EXPECT_TRUE(driver.Start(analysis, TAnalysisOptions{}, error)) << error;
+        if (!driver.Running())
             return outcome;
-        search->Start();
         std::bernoulli_distribution pause(0.2);
         std::uniform_int_distribution<int> pauseFor(0, 200);
-        while (!apply.Completed()) {
+        while (!done) {
             if (stopAfter && Clock::now() - start >= *stopAfter)
                 break;
-            if (outcome.took == Clock::duration{} && search->Finished())
-                outcome.took = Clock::now() - start;
-            queue.ReplayInto(apply, microseconds(10));
+            queue.RunPending(microseconds(10));
             if (random != nullptr && pause(*random)) {
-                search->Suspend();
+                driver.Suspend();
                 std::this_thread::sleep_for(microseconds(pauseFor(*random)));
-                search->Resume();
+                driver.Resume();
             }
         }
-        search->Stop();
-        EXPECT_TRUE(search->Finished()) << "Stop returns once the thread has ended";
-        if (outcome.took == Clock::duration{})
-            outcome.took = Clock::now() - start;
-        // A stop leaves reports pending in the sink: they are handed over too.
-        sink.Flush();
+        outcome.took = Clock::now() - start;
+        // Stop returns once the thread has ended and what it found is applied.
+        driver.Stop();
+        EXPECT_FALSE(driver.Running());
+        EXPECT_FALSE(analysis->ReaderLeased()) << "the stopped search gave the reader back";
     }
-    queue.ReplayInto(apply, microseconds(0));
+    queue.RunPending(microseconds(0));
     model.BuildFilterTree();
-    outcome.completed = apply.Completed();
+    outcome.completed = done;
     outcome.found = Found(model.Tree());
     Found(model.FilterTree());
     return outcome;
 }
 
-std::unique_ptr<TAnalysis> Open(const std::string& image)
+std::shared_ptr<TAnalysis> Open(const std::string& image)
 {
     TLogicalDisk disk;
     disk.DevicePath = image;
@@ -190,10 +156,7 @@ TRecoveryJob EverythingInto(AnalysedVolume& v, const std::string& target)
     job.RecoverAll = true;
     for (std::size_t i = 0; i < v.model.Tree().TopLevelCount(); ++i)
         job.SelectedFolders.push_back(v.model.Tree().TopLevel(i));
-    job.FileSystemKind = v.analysis->Kind();
-    job.CurrentDisk = v.analysis->Disk();
-    job.Volume = v.analysis->Volume();
-    job.CurrentFAT = v.analysis->FatReader();
+    job.Analysis = v.analysis;
     return job;
 }
 
@@ -203,19 +166,19 @@ TEST_P(StopRace, SearchStoppedAtRandomMomentsKeepsAConsistentPartialTree)
 {
     auto analysis = Open(GetParam());
     ASSERT_TRUE(analysis);
-    const SearchOutcome full = Search(*analysis, std::nullopt, nullptr);
+    const SearchOutcome full = Search(analysis, std::nullopt, nullptr);
     ASSERT_TRUE(full.completed);
     ASSERT_FALSE(full.found.empty());
     // The first run reads a cold file: the delays are taken from warm runs.
     Clock::duration took = full.took;
     for (int i = 0; i < 3; ++i)
-        took = std::min(took, Search(*analysis, std::nullopt, nullptr).took);
+        took = std::min(took, Search(analysis, std::nullopt, nullptr).took);
 
     std::mt19937 random(20240611);
     int stoppedEarly = 0;
     for (int round = 0; round < kRounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        const SearchOutcome stopped = Search(*analysis, RandomDelay(random, took), &random);
+        const SearchOutcome stopped = Search(analysis, RandomDelay(random, took), &random);
         for (const std::string& item : stopped.found)
             EXPECT_TRUE(full.found.count(item)) << "not found by a full run: " << item;
         if (stopped.completed) {

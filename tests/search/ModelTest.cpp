@@ -275,30 +275,65 @@ struct EventLog : TTreeObserver {
     void ImageChanged(TTreeNode& n) override { events.push_back("image " + n.Text() + " " + std::to_string(n.ImageIndex())); }
     void TextChanged(TTreeNode& n) override { events.push_back("text " + n.Text()); }
     void FileAppended(TTreeNode& n, std::size_t i) override { events.push_back("file " + n.Text() + " " + std::to_string(i)); }
+    void DataChanged(TTreeNode& n) override
+    {
+        events.push_back("data " + n.Text() + " " + n.Data().Name + (n.Data().HasDeleted ? " has-deleted" : ""));
+    }
     void Cleared() override { events.push_back("cleared"); }
+    void AboutToRebuild() override { events.push_back("rebuild?"); }
+    void Rebuilt() override { events.push_back("rebuilt"); }
 };
 
 } // namespace
 
-TEST(FoundFileModel, ObserverHearsEveryChangeInOrder)
+// Both views of a tree (the tree and the list) follow it: every observer
+// hears every change a view shows, in order.
+TEST(FoundFileModel, EveryObserverHearsEveryChangeInOrder)
 {
     TFoundFileModel m;
     EventLog log;
-    m.Tree().SetObserver(&log);
+    EventLog second;
+    m.Tree().AddObserver(&log);
+    m.Tree().AddObserver(&second);
+    m.Tree().AddObserver(&log);  // once is enough
     m.AddNTFSDir(Record(5, 5, "."));
     m.AddNTFSDir(Record(7, 5, "b"));
     m.AddNTFSFile(Record(9, 8, "f", true));
     m.AddNTFSDir(Record(8, 5, "a"));
     m.Clear();
-    EXPECT_EQ(log.events, (std::vector<std::string>{
-                              "add? - 0", "added $$folder_5 0",       // the root's own placeholder
-                              "image $$folder_5 0", "text .",           // ... becomes the root
-                              "add? . 0", "added b 0",
-                              "add? - 1", "added $$folder_8 1", "file $$folder_8 0",
-                              "image $$folder_8 0", "text a",
-                              "move? a . 0", "moved a 0",               // a goes before b
-                              "image a 4", "image . 4",
-                              "cleared",
-                          }));
-    m.Tree().SetObserver(nullptr);
+    const std::vector<std::string> expected{
+        "add? - 0", "added $$folder_5 0",                    // the root's own placeholder
+        "data $$folder_5 .", "image $$folder_5 0", "text .",  // ... becomes the root
+        "add? . 0", "added b 0",
+        "add? - 1", "added $$folder_8 1", "data $$folder_8 Unknown has-deleted", "file $$folder_8 0",
+        "data $$folder_8 a has-deleted", "image $$folder_8 0", "text a",
+        "move? a . 0", "moved a 0",                          // a goes before b
+        "image a 4", "data . . has-deleted", "image . 4",
+        "cleared",
+    };
+    EXPECT_EQ(log.events, expected);
+    EXPECT_EQ(second.events, expected);
+    m.Tree().RemoveObserver(&log);
+    m.Tree().RemoveObserver(&second);
+    m.AddNTFSDir(Record(5, 5, "."));
+    EXPECT_EQ(log.events.size(), expected.size()) << "a removed observer hears nothing";
+}
+
+// The filtered tree is rebuilt as a whole: its observers see the rebuild
+// bracketed, so a view resets once instead of following every node.
+TEST(FoundFileModel, TheFilteredTreeIsRebuiltInsideTheRebuildBracket)
+{
+    TFoundFileModel m;
+    TTreeNode* root = m.AddDirRecord(Record(2, 2, "."), nullptr);
+    m.AddFileRecord(Record(10, 2, "?ONE.TXT", true), *root);
+    EventLog log;
+    m.FilterTree().AddObserver(&log);
+    m.BuildFilterTree();
+    m.BuildFilterTree();
+    ASSERT_GE(log.events.size(), 4u);
+    EXPECT_EQ(log.events.front(), "rebuild?");
+    EXPECT_EQ(log.events.back(), "rebuilt");
+    EXPECT_EQ(std::count(log.events.begin(), log.events.end(), "rebuild?"), 2);
+    EXPECT_EQ(std::count(log.events.begin(), log.events.end(), "cleared"), 2);
+    m.FilterTree().RemoveObserver(&log);
 }

@@ -16,7 +16,7 @@ using namespace salvage;
 namespace {
 
 struct Analysed {
-    std::unique_ptr<TAnalysis> analysis;
+    std::shared_ptr<TAnalysis> analysis;
     TFoundFileModel model;
 };
 

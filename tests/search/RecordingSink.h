@@ -29,9 +29,11 @@ public:
     void NtfsDirFound(const salvage::TFileInfo& dir) override { Add(true, dir); }
     void NtfsFileFound(const salvage::TFileInfo& file) override { Add(false, file); }
     void Progress(int percent) override { progress.push_back(percent); }
+    void Failed(const std::string& message) override { failures.push_back(message); }
     void Done() override { ++done; }
 
     std::vector<Report> reports;
+    std::vector<std::string> failures;
     std::vector<int> progress;
     int done = 0;
     std::function<void()> afterReport;  // runs after each report

@@ -1,0 +1,18 @@
+// kestrel: the suite's launcher.
+#include "kestrel/KestrelApp.h"
+#include "kestrel/Strings.h"
+#include "kestrel/SuiteSetup.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char** argv)
+{
+    QApplication qt(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kestrel"));
+    QApplication::setApplicationDisplayName(kestrel::kAppTitle);
+    InitKestrelArt();
+    QApplication::setWindowIcon(QIcon(kestrel::kIcon));
+    CKestrelApp app;
+    return app.Run();
+}

@@ -1,0 +1,20 @@
+// kestrelupdate: the suite's update wizard.
+#include "kestrelupdate/UpdateApp.h"
+#include "kestrelupdate/UpdateArt.h"
+#include "kestrelupdate/UpdateStrings.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char** argv)
+{
+    QApplication qt(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kestrelupdate"));
+    QApplication::setApplicationDisplayName(QString::fromUtf8(kestrelupdate::text::kTitle));
+    InitUpdateArt();
+    QApplication::setWindowIcon(QIcon(kestrelupdate::kUpdateIcon));
+    kestrelupdate::WizardStart start;
+    start.arguments = QApplication::arguments().mid(1);
+    CUpdateApp app(std::move(start));
+    return app.Run();
+}

@@ -1,0 +1,273 @@
+// The search driver: reports reach the model on the owner's thread, in order,
+// giving the tree that applying them at once gives; Stop keeps what was found;
+// the analysis's reader serves one worker at a time and is read once.
+
+#include "salvage/fs/VolumeProbe.h"
+#include "salvage/search/Analysis.h"
+#include "salvage/search/ModelSink.h"
+#include "salvage/search/SearchDriver.h"
+#include "salvage/search/TaskQueue.h"
+#include "tests/search/TreeDump.h"
+#include "tests/support/TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <sstream>
+#include <thread>
+
+using namespace salvage;
+
+namespace {
+
+std::shared_ptr<TAnalysis> OpenImage(const std::string& image)
+{
+    TLogicalDisk disk;
+    disk.DevicePath = image;
+    std::string error;
+    auto analysis = TAnalysis::Open(disk, error);
+    EXPECT_TRUE(analysis) << error;
+    return analysis;
+}
+
+// The tree the worker's reports give when applied as they come.
+std::string DirectTree(const std::string& image)
+{
+    auto analysis = OpenImage(image);
+    TFoundFileModel model;
+    TModelSink sink(model);
+    std::string error;
+    auto search = analysis->CreateSearch(sink, {}, error);
+    EXPECT_TRUE(search) << error;
+    search->Start();
+    search->Wait();
+    model.BuildFilterTree();
+    const searchtest::DumpOptions all{.files = true, .records = true};
+    return searchtest::DumpTree(model.Tree(), all) + "--\n" + searchtest::DumpTree(model.FilterTree(), all);
+}
+
+// Fails the test when the tree changes on any other thread than the owner's.
+struct ThreadCheck : TTreeObserver {
+    std::thread::id owner = std::this_thread::get_id();
+    std::atomic<int> foreign{0};
+    int changes = 0;
+    void Seen()
+    {
+        ++changes;
+        if (std::this_thread::get_id() != owner)
+            ++foreign;
+    }
+    void NodeAdded(TTreeNode&) override { Seen(); }
+    void NodeMoved(TTreeNode&) override { Seen(); }
+    void ImageChanged(TTreeNode&) override { Seen(); }
+    void DataChanged(TTreeNode&) override { Seen(); }
+    void FileAppended(TTreeNode&, std::size_t) override { Seen(); }
+};
+
+// The paths of a tree dump (a folder's state may still change later).
+std::set<std::string> PathsOf(const std::string& dump)
+{
+    std::set<std::string> paths;
+    std::istringstream in(dump);
+    for (std::string line; std::getline(in, line);)
+        paths.insert(line.substr(0, line.find(" [")).substr(0, line.find(" (")));
+    return paths;
+}
+
+bool PathsIn(const std::string& part, const std::string& whole)
+{
+    const std::set<std::string> all = PathsOf(whole);
+    for (const std::string& path : PathsOf(part))
+        if (!all.count(path))
+            return false;
+    return true;
+}
+
+} // namespace
+
+TEST(SearchDriver, ReportsReachTheModelOnTheOwnersThreadAndGiveTheDirectTree)
+{
+    for (const std::string& image : {testdata::ReferenceFatImage(), testdata::ReferenceNtfsImage(),
+                                     testdata::FatVolume("fat32").image, testdata::NtfsVolume("ntfs4k").image}) {
+        SCOPED_TRACE(image);
+        TFoundFileModel model;
+        ThreadCheck check;
+        model.Tree().AddObserver(&check);
+        TTaskQueue queue;
+        int done = 0;
+        int batches = 0;
+        std::atomic<int> lastProgress{-1};
+        TSearchDriver::TEvents events;
+        events.Progress = [&](int p) { lastProgress = p; };
+        events.Done = [&] { ++done; };
+        events.BatchApplied = [&] { ++batches; };
+        // Small batches, so that there are many of them.
+        TSearchDriver driver(model, queue.Poster(), std::move(events), 7, std::chrono::milliseconds(1));
+        std::string error;
+        ASSERT_TRUE(driver.Start(OpenImage(image), {}, error)) << error;
+        EXPECT_TRUE(driver.Running());
+        queue.RunUntil([&] { return done > 0; });
+        EXPECT_FALSE(driver.Running());
+        EXPECT_EQ(done, 1);
+        EXPECT_GT(batches, 1);
+        EXPECT_GT(lastProgress, 0);
+        EXPECT_EQ(check.foreign, 0);
+        EXPECT_GT(check.changes, 0);
+        model.Tree().RemoveObserver(&check);
+
+        model.BuildFilterTree();
+        const searchtest::DumpOptions all{.files = true, .records = true};
+        EXPECT_EQ(searchtest::DumpTree(model.Tree(), all) + "--\n" + searchtest::DumpTree(model.FilterTree(), all),
+                  DirectTree(image));
+    }
+}
+
+TEST(SearchDriver, StopAppliesEverythingFoundWithoutDoneAndFreesTheReader)
+{
+    const std::string image = testdata::FatVolume("fat32").image;
+    const std::string full = DirectTree(image);
+    auto analysis = OpenImage(image);
+
+    TFoundFileModel model;
+    TTaskQueue queue;
+    int done = 0;
+    int batches = 0;
+    std::atomic<bool> held{false};
+    TSearchDriver* running = nullptr;
+    TSearchDriver::TEvents events;
+    // Past its first progress step the worker is held where it is, so the
+    // stop surely comes in the middle of the search.
+    events.Progress = [&](int percent) {
+        if (percent > 0 && !held.exchange(true))
+            running->Suspend();
+    };
+    events.Done = [&] { ++done; };
+    events.BatchApplied = [&] { ++batches; };
+    TSearchDriver driver(model, queue.Poster(), std::move(events), 1, std::chrono::milliseconds(1));
+    running = &driver;
+    std::string error;
+    ASSERT_TRUE(driver.Start(analysis, {}, error)) << error;
+    queue.RunUntil([&] { return batches >= 3 && held; });
+    driver.Stop();
+    EXPECT_FALSE(driver.Running());
+    EXPECT_EQ(done, 0) << "a stopped search does not complete";
+
+    // The tasks still queued for the stopped search find nothing to do.
+    bool sentinel = false;
+    queue.Post([&] { sentinel = true; });
+    queue.RunUntil([&] { return sentinel; });
+    EXPECT_EQ(done, 0);
+
+    // What was found stays and is part of what a full run finds.
+    ASSERT_GE(model.Tree().Count(), 1u);
+    model.BuildFilterTree();
+    const searchtest::DumpOptions all{.files = true, .records = true};
+    TFoundFileModel complete;
+    searchtest::RunFatSearch(image, complete);
+    const std::string fullPaths = searchtest::DumpTree(complete.Tree());
+    EXPECT_TRUE(PathsIn(searchtest::DumpTree(model.Tree()), fullPaths));
+    EXPECT_LT(PathsOf(searchtest::DumpTree(model.Tree())).size(), PathsOf(fullPaths).size());
+
+    // The reader is free again: a recovery (or a new search) may lease it.
+    EXPECT_FALSE(analysis->ReaderLeased());
+    TReaderLease lease = analysis->LeaseReader(error);
+    EXPECT_TRUE(lease);
+
+    // And a second search of the same analysis runs to its end.
+    lease.reset();
+    ASSERT_TRUE(driver.Start(analysis, {}, error)) << error;
+    queue.RunUntil([&] { return done > 0; });
+    model.BuildFilterTree();
+    EXPECT_EQ(searchtest::DumpTree(model.Tree(), all) + "--\n" + searchtest::DumpTree(model.FilterTree(), all), full);
+}
+
+TEST(SearchDriver, TasksThatArriveAfterTheDriverIsGoneDoNothing)
+{
+    TTaskQueue queue;
+    TFoundFileModel model;
+    {
+        TSearchDriver driver(model, queue.Poster(), {}, 1, std::chrono::milliseconds(1));
+        std::string error;
+        ASSERT_TRUE(driver.Start(OpenImage(testdata::ReferenceNtfsImage()), {}, error)) << error;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // let some wake-ups be posted
+    }  // destroyed while running: it stops first
+    bool sentinel = false;
+    queue.Post([&] { sentinel = true; });
+    queue.RunUntil([&] { return sentinel; });  // runs the stale tasks; ASan sees any use after free
+    SUCCEED();
+}
+
+TEST(AnalysisReader, ServesOneWorkerAtATimeAndLivesAsLongAsItIsLeased)
+{
+    auto analysis = OpenImage(testdata::ReferenceNtfsImage());
+    ASSERT_TRUE(analysis);
+    TFoundFileModel model;
+    TModelSink sink(model);
+    std::string error;
+    auto first = analysis->CreateSearch(sink, {}, error);
+    ASSERT_TRUE(first) << error;
+    EXPECT_FALSE(analysis->CreateSearch(sink, {}, error));
+    EXPECT_EQ(error, kReaderBusy);
+    EXPECT_FALSE(analysis->LeaseReader(error)) << "a recovery cannot run on it while a search holds it";
+
+    TTaskQueue queue;
+    TSearchDriver driver(model, queue.Poster(), {});
+    EXPECT_FALSE(driver.Start(analysis, {}, error));
+    EXPECT_EQ(error, kReaderBusy);
+
+    first.reset();
+    TReaderLease lease = analysis->LeaseReader(error);
+    ASSERT_TRUE(lease) << error;
+    // Whoever dropped the analysis, the holder of the lease can still read it.
+    std::weak_ptr<TAnalysis> weak = analysis;
+    analysis.reset();
+    EXPECT_FALSE(weak.expired());
+    lease.reset();
+    EXPECT_TRUE(weak.expired());
+}
+
+namespace {
+
+// Counts reads of a volume's first sector.
+class CountingVolume final : public platform::Volume {
+public:
+    explicit CountingVolume(platform::VolumePtr base) : base_(std::move(base)) {}
+    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
+    {
+        if (offset == 0)
+            ++firstSectorReads;
+        return base_->ReadAt(offset, out);
+    }
+    std::uint64_t Size() const override { return base_->Size(); }
+    mutable std::atomic<int> firstSectorReads{0};
+
+private:
+    platform::VolumePtr base_;
+};
+
+} // namespace
+
+// Choosing the volume reads its boot sector; the analysis takes that one and
+// opens the reader once, whatever it then runs.
+TEST(AnalysisReader, TheBootSectorIsReadOnceForAFatAnalysisAndTheNtfsReaderOpenedOnce)
+{
+    for (const std::string& image : {testdata::ReferenceFatImage(), testdata::ReferenceNtfsImage()}) {
+        SCOPED_TRACE(image);
+        platform::OpenError openError;
+        auto counting = std::make_shared<CountingVolume>(platform::OpenVolumeReadOnly(image, openError));
+        TLogicalDisk disk;
+        disk.DevicePath = image;
+        const DiskProbe probe = ProbeDisk(disk, counting);
+        ASSERT_TRUE(probe.Kind);
+        EXPECT_EQ(counting->firstSectorReads, 1);
+        std::string error;
+        auto analysis = TAnalysis::Open(disk, counting, error, &probe.Boot);
+        ASSERT_TRUE(analysis) << error;
+        TFoundFileModel model;
+        ASSERT_TRUE(analysis->Run(model, {}, {}, error)) << error;
+        ASSERT_TRUE(analysis->Run(model, {}, {}, error)) << error;
+        // FAT: the probe's read only. NTFS: the reader reads it once more when it opens.
+        EXPECT_EQ(counting->firstSectorReads, *probe.Kind == TFileSystemKind::NTFS ? 2 : 1);
+    }
+}
