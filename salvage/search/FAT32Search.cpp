@@ -2,12 +2,12 @@
 
 #include "salvage/disk/Bytes.h"
 #include "salvage/disk/Errors.h"
+#include "salvage/fs/FATDeletedFolder.h"
 #include "salvage/fs/TextConvert.h"
 
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <map>
 #include <new>
 
 namespace salvage {
@@ -206,89 +206,12 @@ TMemoryStream TFAT32Search::ReadDirectoryChain(std::uint32_t first, TMemoryStrea
 
 void TFAT32Search::ReadDeletedFolderOn(TMemoryStream& data, std::uint32_t first, std::uint32_t mapIndex)
 {
-    // A deleted folder's chain is gone. When its entries filled a cluster
-    // (or the next did not fit), its driver took the next free one for more: past clusters in use, and
-    // past the data of the files it had just written into the folder (a
-    // copy writes a folder's files as it fills the folder). So the next
-    // cluster of the folder is the first free one that none of its own
-    // entries accounts for; it is read while it reads whole as entries,
-    // after a cluster that the entries (nearly) filled, up to the largest
-    // folder a FAT volume can hold. Nothing else is skipped: a cluster no entry
-    // accounts for that is not the folder's ends it.
-    // Free clusters looked past for the rest of a cut long name.
-    constexpr std::uint32_t kLookPastClusters = 64;
-    const std::uint32_t clusterBytes = fat_.ClusterBytes();
-    std::map<std::uint32_t, std::uint32_t> accounted;  // first cluster -> one past the last
-    auto account = [&](ByteSpan cluster) {
-        for (std::size_t off = 0; InBounds(cluster.size(), off, kDirEntrySize); off += kDirEntrySize) {
-            TDirEntry e{};
-            std::copy_n(cluster.begin() + static_cast<std::ptrdiff_t>(off), kDirEntrySize, e.begin());
-            const TFatSlot slot = ClassifyDirEntry(e, limits_);
-            const std::uint32_t c = EntryFirstCluster(e, fat_.FATType);
-            if ((slot != TFatSlot::File && slot != TFatSlot::Directory) || c < 2 || e[0] == '.')
-                continue;
-            const std::uint64_t n =
-                slot == TFatSlot::Directory ? 1 : (LoadLE32(e, kEntryFileSize) + clusterBytes - 1) / clusterBytes;
-            const std::uint64_t last = std::min<std::uint64_t>(c + std::max<std::uint64_t>(n, 1), fat_.ClusterLimit());
-            std::uint32_t& end = accounted[c];
-            end = std::max(end, static_cast<std::uint32_t>(last));
-        }
-    };
-    auto isAccounted = [&](std::uint32_t c) {
-        auto it = accounted.upper_bound(c);
-        if (it == accounted.begin())
-            return false;
-        --it;
-        return c < it->second;
-    };
-    bool goesOn = false;
-    if (data.Size() != clusterBytes || !IsDirectoryCluster(data.Bytes(), limits_, goesOn) || !goesOn)
-        return;
-    account(data.Bytes());
-    std::uint32_t c = first + 1;
-    while (goesOn && data.Size() + clusterBytes <= kMaxDirectoryBytes) {
-        // Past clusters in use and the data of the folder's own files.
-        std::uint32_t skipped = 0;
-        while (c < fat_.ClusterLimit() && skipped < kMaxDirectoryBytes / 512 &&
-               (fat_.GetFATEntry(c) != 0 || isAccounted(c))) {
-            ++c;
-            ++skipped;
-        }
-        if (c >= fat_.ClusterLimit() || directoryClusters_.count(c) != 0)
-            break;
-        // A long name cut at the end of the last cluster goes on at the start
-        // of the next one, its parts carrying the same checksum. Its file's
-        // data may lie before that cluster (written before its entry): then
-        // a few free clusters are looked past for the one that goes on.
-        const ByteSpan last = data.Bytes().subspan(data.Size() - kDirEntrySize);
-        const bool cutName = last[kEntryAttributes] == kAttrLongName;
-        TMemoryStream cluster;
-        bool found = false;
-        for (std::uint32_t tries = 0; tries < (cutName ? kLookPastClusters : 1) && c < fat_.ClusterLimit(); ++c) {
-            if (fat_.GetFATEntry(c) != 0 || isAccounted(c) || directoryClusters_.count(c) != 0)
-                continue;
-            ++tries;
-            bool failed = false;
-            cluster = fat_.ReadCluster(c, failed);
-            const ByteSpan b = cluster.Bytes();
-            // Another folder's first cluster starts with its "." entry.
-            if (failed || b[0] == '.' || (cutName && (b[kEntryAttributes] != kAttrLongName ||
-                                                      b[kLongNameChecksum] != last[kLongNameChecksum])))
-                continue;
-            found = IsDirectoryCluster(b, limits_, goesOn);
-            if (found || !cutName)
-                break;
-        }
-        if (!found)
-            break;
-        directoryClusters_.insert(c);
-        map_->AddFolderCluster(mapIndex, c);
-        account(cluster.Bytes());
-        const std::size_t at = data.Position();
-        data.Append(cluster.Bytes());
-        data.Seek(at);
-        ++c;
-    }
+    ReadDeletedFolderClusters(
+        fat_, limits_, first, data, [this](std::uint32_t c) { return directoryClusters_.count(c) != 0; },
+        [this, mapIndex](std::uint32_t c) {
+            directoryClusters_.insert(c);
+            map_->AddFolderCluster(mapIndex, c);
+        });
 }
 
 bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
