@@ -10,17 +10,8 @@ set -eu
 PATH="$PATH:/usr/sbin:/sbin"
 gen=$1 scan=$2 cli=$3 out=$4
 img="$out/ntfs200k.img"
-mkdir -p "$out"
 
-if [ ! -f "$img.done" ]; then
-    echo "== building $img (takes a minute)"
-    rm -f "$img"
-    truncate -s 640M "$img"
-    mkntfs -F -f -q -c 4096 -L BENCH "$img" >/dev/null 2>&1
-    printf 'bulk\t/\t200\t1000\t100\nbulkdelete\t/\t200\t1000\t4\n' > "$out/ntfs200k.script"
-    LC_ALL=C.UTF-8 "$gen" "$img" "$out/ntfs200k.script" "$out/ntfs200k.manifest"
-    touch "$img.done"
-fi
+"$(dirname "$0")/make-ntfs200k.sh" "$gen" "$out"
 "$cli" info "$img"
 
 echo "== search"

@@ -1,6 +1,7 @@
 #include "salvage/fs/FATEntryCheck.h"
 
 #include "salvage/fs/FAT.h"
+#include "salvage/fs/TextConvert.h"
 
 #include <algorithm>
 #include <array>
@@ -134,6 +135,34 @@ bool IsDirectoryCluster(ByteSpan cluster, const TFatEntryLimits& limits, bool& g
     }
     goesOn = unused < kLongestEntrySlots;
     return used;
+}
+
+std::string FatVolumeLabel(TFAT32& fat)
+{
+    if (!fat.Usable())
+        return {};
+    TMemoryStream root;
+    if (fat.FATType == kFAT32) {
+        root = fat.ReadChain(fat.RootKey());
+    } else {
+        const std::uint64_t bytes = static_cast<std::uint64_t>(fat.RootEntries()) * kDirEntrySize;
+        root = TMemoryStream(static_cast<std::size_t>(bytes));
+        if (fat.ReadSectors(static_cast<std::uint32_t>(bytes / fat.BytesPerSector()), root.Buffer(), fat.RootKey()))
+            root = TMemoryStream();
+    }
+    const TFatEntryLimits limits = EntryLimitsOf(fat);
+    const ByteSpan b = root.Bytes();
+    for (std::size_t off = 0; InBounds(b.size(), off, kDirEntrySize); off += kDirEntrySize) {
+        TDirEntry e{};
+        std::copy_n(b.begin() + static_cast<std::ptrdiff_t>(off), kDirEntrySize, e.begin());
+        const TFatSlot slot = ClassifyDirEntry(e, limits);
+        if (slot == TFatSlot::NeverUsed)
+            break;
+        if (slot == TFatSlot::VolumeLabel && e[0] != kEntryDeleted)
+            return OemToUtf8(std::string(TrimmedField(e, 0, kLabelLength)));
+    }
+    const std::string field(TrimmedField(fat.BootSector, fat.FATType == kFAT32 ? kLabel32 : kLabel16, kLabelLength));
+    return field == "NO NAME" ? std::string() : OemToUtf8(field);
 }
 
 } // namespace salvage

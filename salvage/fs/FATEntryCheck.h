@@ -10,6 +10,7 @@
 #include "salvage/fs/FATLayout.h"
 
 #include <cstdint>
+#include <string>
 
 namespace salvage {
 
@@ -52,5 +53,10 @@ struct TFatEntryLimits {
 // entry, a long name of 20 parts and its short entry, which a driver then
 // puts into a new cluster whole.
 [[nodiscard]] bool IsDirectoryCluster(ByteSpan cluster, const TFatEntryLimits& limits, bool& goesOn);
+
+// The volume's label: the label entry of the root directory (the one a
+// driver keeps up to date), else the boot sector's label field; empty when
+// neither names one.
+[[nodiscard]] std::string FatVolumeLabel(TFAT32& fat);
 
 } // namespace salvage

@@ -1,0 +1,113 @@
+#pragma once
+// The desktop program's own texts: captions, hints and messages, kept in one
+// place so the window code reads without them and a translation could
+// replace them. UTF-8.
+
+namespace salvage::ui::text {
+
+inline constexpr const char* kApplicationTitle = "Kestrel Razuzuda Rezer";
+inline constexpr const char* kProgramName = "Razuzuda Rezer";
+// The single-instance name (the named mutex of the Windows program).
+inline constexpr const char* kInstanceName = "KestrelRazuzuda Rezer";
+// The start-up wizard's don't-show-again flag: "Software\" + title + "\DSA".
+inline constexpr const char* kDsaKeyPrefix = "Software\\";
+inline constexpr const char* kDsaKeySuffix = "\\DSA";
+inline constexpr const char* kDsaValue = "DSA_State";
+
+// Menus.
+inline constexpr const char* kMenuFile = "&File";
+inline constexpr const char* kMenuEdit = "&Edit";
+inline constexpr const char* kMenuView = "&View";
+inline constexpr const char* kMenuHelp = "&Help";
+
+// Actions: menu caption, hint (short|long), tool-bar caption.
+inline constexpr const char* kWizardHint = "Recovery Wizard";
+inline constexpr const char* kWizardButton = "Wizard";
+inline constexpr const char* kAnalyzeCaption = "&Analyze disk";
+inline constexpr const char* kAnalyzeHint = "Analyze disk";
+inline constexpr const char* kAnalyzeButton = "Analyze disk";
+inline constexpr const char* kRecoverCaption = "&Recover files...";
+inline constexpr const char* kRecoverHint = "Recover files...";
+inline constexpr const char* kRecoverButton = "Recover";
+inline constexpr const char* kStopCaption = "&Stop";
+inline constexpr const char* kStopHint = "Stop";
+inline constexpr const char* kStopButton = "Stop";
+inline constexpr const char* kExitCaption = "E&xit";
+inline constexpr const char* kExitHint = "Exit|Quits the application";
+inline constexpr const char* kFindCaption = "&Find file...";
+inline constexpr const char* kFindHint = "Find file...";
+inline constexpr const char* kFindButton = "Find file";
+inline constexpr const char* kFindNextCaption = "F&ind next file";
+inline constexpr const char* kFindNextHint = "Find next file";
+inline constexpr const char* kFilterCaption = "&Filter";
+inline constexpr const char* kFilterHint = "Filter";
+inline constexpr const char* kFilterButton = "Filter";
+inline constexpr const char* kToolBarCaption = "&ToolBar";
+inline constexpr const char* kStatusBarCaption = "&Status Bar";
+inline constexpr const char* kContentsCaption = "Contents";
+inline constexpr const char* kContentsHint = "Help";
+inline constexpr const char* kHelpButton = "Help";
+inline constexpr const char* kAboutCaption = "&About";
+inline constexpr const char* kAboutHint = "About";
+inline constexpr const char* kSettingsCaption = "Settings...";
+inline constexpr const char* kSettingsHint = "Settings...";
+inline constexpr const char* kOpenImageCaption = "&Open disk image...";
+inline constexpr const char* kOpenImageHint = "Open disk image...|Adds a disk image or a device to the drive box";
+inline constexpr const char* kOpenImageTitle = "Open disk image";
+inline constexpr const char* kOpenImageFilter = "Disk images (*.img *.dd *.raw *.bin *.ima *.vfd *.iso);;All files (*)";
+
+// Status bar.
+inline constexpr const char* kAnalyzing = "Analyzing...";
+
+// List columns.
+inline constexpr const char* kColumnName = "Name";
+inline constexpr const char* kColumnSize = "Size";
+inline constexpr const char* kColumnCondition = "Condition";
+inline constexpr const char* kColumnModified = "Modified";
+inline constexpr const char* kColumnCreated = "Created";
+inline constexpr const char* kConditionGood = "Good";
+inline constexpr const char* kConditionBad = "Bad";
+
+// Messages.
+inline constexpr const char* kCloseQuestion =
+    "Razuzuda Rezer is currently analyzing your disks.\r"
+    "Would you like to stop the process and close the program?";
+inline constexpr const char* kNoPermission =
+    "You are not allowed to read %1.\r\r"
+    "Reading a disk directly, below its files, needs administrator rights.";
+inline constexpr const char* kOfferAdminRestart =
+    "Would you like to start Razuzuda Rezer again with administrator rights? You will be asked for the "
+    "administrator's password.";
+inline constexpr const char* kNoAdminTool =
+    "Start Razuzuda Rezer as the administrator (root) to read it, or give your user read access to the "
+    "device.";
+inline constexpr const char* kAdminRestartFailed = "Razuzuda Rezer could not be started with administrator rights.";
+inline constexpr const char* kCannotOpen = "%1 cannot be opened:\r%2";
+inline constexpr const char* kNothingToAnalyse =
+    "%1 holds no FAT or NTFS volume.\r\rNo valid supported file system present on the volume.";
+inline constexpr const char* kHelpMissing = "The help pages were not found beside the program.";
+inline constexpr const char* kNotAvailableYet = "This part of Razuzuda Rezer is not available in this version yet.";
+inline constexpr const char* kEmptyFolderName = "A folder name cannot be empty.";
+
+// About box.
+inline constexpr const char* kAboutTitle = "About Razuzuda Rezer";
+inline constexpr const char* kAboutText =
+    "<p><b>Kestrel Razuzuda Rezer</b><br>Version %1</p>"
+    "<p>Finds deleted files on FAT12, FAT16, FAT32 and NTFS volumes and recovers them to a folder you "
+    "choose. The volume it reads is never written to.</p>";
+
+// Settings dialog.
+inline constexpr const char* kSettingsTitle = "Settings";
+inline constexpr const char* kSettingsPage = "Main";
+inline constexpr const char* kSettingsDeterminate = "Determinate file's recovery probability";
+inline constexpr const char* kSettingsShowWizard = "Show Wizard on startup";
+inline constexpr const char* kSettingsMountPoint = "Show \"Mount Point\" prompt";
+inline constexpr const char* kOK = "OK";
+inline constexpr const char* kCancel = "Cancel";
+
+// Command line.
+inline constexpr const char* kCommandLineHelp =
+    "Finds deleted files on FAT and NTFS volumes and recovers them.";
+inline constexpr const char* kCommandLineVolume = "A disk image or a device to add to the drive box and select.";
+
+} // namespace salvage::ui::text
