@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <unordered_map>
 
 namespace salvage {
 
@@ -104,6 +103,7 @@ public:
     {
         auto& claims = map_.claims_;
         placed_.resize(map_.entries_.size());
+        need_.resize(map_.entries_.size());
         std::size_t ci = 0;
         std::uint32_t c = 0;
         const std::uint32_t limit = fat_.ClusterLimit();
@@ -143,10 +143,6 @@ public:
     }
 
 private:
-    struct Open {
-        std::uint64_t need = 0;  // clusters still to find
-    };
-
     [[nodiscard]] std::uint64_t Need(const Entry& e) const { return ClustersFor(e.Size, cb_); }
 
     // A file's first cluster: the file takes it, and the rest of it is looked for.
@@ -183,7 +179,7 @@ private:
             }
             if (Opens(claim)) {
                 open_.push_back(claim.Owner);
-                state_[claim.Owner].need = Need(owner) - 1;
+                need_[claim.Owner] = Need(owner) - 1;
                 starter_ = claim.Owner;
             }
         }
@@ -203,6 +199,11 @@ private:
     {
         if (open_.empty())
             return;
+        if (open_.size() == 1) {
+            // One file wants it: no choice to make (the common case).
+            Give(open_.front(), c);
+            return;
+        }
         auto after = [](double later, double earlier) {
             return later != 0 && earlier != 0 && later > earlier + kTimeSlack;
         };
@@ -219,7 +220,7 @@ private:
             const Entry& e = map_.entries_[f];
             if (f != starter_ && after(nextCreated, e.Modified) && !(starter && after(e.Created, starter->Modified))) {
                 forced.push_back(f);
-                forcedNeed += state_[f].need;
+                forcedNeed += need_[f];
             }
         }
         auto earliest = [&](const std::vector<std::uint32_t>& among) {
@@ -236,7 +237,7 @@ private:
             // The newest file stays in one piece when the gap holds it and
             // the files that must end in it; otherwise the files were
             // written by turns, and the one that ended first came first.
-            const std::uint64_t want = state_[starter_].need + forcedNeed;
+            const std::uint64_t want = need_[starter_] + forcedNeed;
             taker = Capacity(c, ci, want) >= want ? starter_ : earliest(forced);
         } else if (starter) {
             taker = starter_;
@@ -244,11 +245,15 @@ private:
             taker = earliest(open_);
         }
         // More than one file could have this cluster: a choice, not a fact.
-        if (open_.size() > 1)
-            for (const std::uint32_t f : open_)
-                map_.entries_[f].Ambiguous = true;
+        for (const std::uint32_t f : open_)
+            map_.entries_[f].Ambiguous = true;
+        Give(taker, c);
+    }
+
+    void Give(std::uint32_t taker, std::uint32_t c)
+    {
         AppendCluster(placed_[taker], c);
-        if (--state_[taker].need == 0) {
+        if (--need_[taker] == 0) {
             open_.erase(std::find(open_.begin(), open_.end(), taker));
             if (taker == starter_)
                 starter_ = kNoFatEntry;
@@ -260,7 +265,7 @@ private:
     const std::uint64_t cb_;
     std::vector<std::uint32_t> open_;
     std::vector<std::vector<TFatRun>> placed_;
-    std::unordered_map<std::uint32_t, Open> state_;
+    std::vector<std::uint64_t> need_;  // clusters each open file still needs
     std::uint32_t starter_ = kNoFatEntry;  // the file whose start was passed last
 };
 
@@ -436,8 +441,11 @@ std::uint8_t TFatDeletedMap::Condition(std::uint32_t index, TFatClusterRule rule
                     return kConditionPoor;
         return kConditionGood;
     }
-    const TFatPlacement p = Placement(index, rule, fat);
-    return p.Overwritten || !p.Complete || e.Overwritten ? kConditionPoor : kConditionGood;
+    // Build found the first cluster in use, or taken by a newer entry, and
+    // whether enough free clusters were left.
+    if (!e.Placed || e.Directory)
+        return e.Overwritten || fat.GetFATEntry(e.First) != 0 ? kConditionPoor : kConditionGood;
+    return e.Overwritten || !e.Complete ? kConditionPoor : kConditionGood;
 }
 
 } // namespace salvage
