@@ -321,18 +321,16 @@ void TFatDeletedMap::Build(TFAT32& fat)
         i = j;
     }
     MarkDisplaced(fat);
-    // A first cluster in use again holds another file's data.
-    for (std::uint32_t i = 0; i < entries_.size(); ++i) {
-        Entry& e = entries_[i];
-        if (e.Directory || e.Size == 0)
+    // A first cluster in use again holds another file's data. (In cluster
+    // order: the FAT is read a sector at a time.)
+    for (const Claim& c : claims_) {
+        Entry& e = entries_[c.Owner];
+        if (!c.Start || e.Directory)
             continue;
-        if (e.First < 2 || e.First >= limit || fat.GetFATEntry(e.First) != 0) {
+        if (fat.GetFATEntry(e.First) != 0)
             e.Overwritten = true;
-            continue;
-        }
-        if (!e.Overwritten) {
+        else if (!e.Overwritten)
             e.Placed = true;
-        }
     }
     Sweep sweep(*this, fat);
     sweep.Run();
@@ -444,7 +442,9 @@ std::uint8_t TFatDeletedMap::Condition(std::uint32_t index, TFatClusterRule rule
     // Build found the first cluster in use, or taken by a newer entry, and
     // whether enough free clusters were left.
     if (!e.Placed || e.Directory)
-        return e.Overwritten || fat.GetFATEntry(e.First) != 0 ? kConditionPoor : kConditionGood;
+        return e.Overwritten || e.First < 2 || e.First >= fat.ClusterLimit() || fat.GetFATEntry(e.First) != 0
+                   ? kConditionPoor
+                   : kConditionGood;
     return e.Overwritten || !e.Complete ? kConditionPoor : kConditionGood;
 }
 
