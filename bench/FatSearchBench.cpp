@@ -10,9 +10,14 @@
 //   - `salvage-cli list --json IMAGE` as a process (everything, output
 //     included), with its peak memory, and the peak memory of the same
 //     command on an empty volume; the difference per entry found is the
-//     memory an entry costs.
+//     memory an entry costs,
+//   - with --baseline CLI, the same command of another build (say, of the
+//     main branch) in the same runs, turn about, so both see the same cache.
+// It also counts the deleted files the analysis finds: every file deleted
+// while the image was made must be found, those in deleted folders included
+// (their folders take several clusters each).
 //
-// usage: fat_search_bench [--tops N] [--subs N] [--files N] [--work DIR] [--runs N]
+// usage: fat_search_bench [--tops N] [--subs N] [--files N] [--work DIR] [--runs N] [--baseline CLI]
 
 #include "platform/Volume.h"
 #include "salvage/disk/Bytes.h"
@@ -45,6 +50,7 @@ struct Options {
     int files = 34;
     int runs = 3;
     std::string work = KESTREL_BENCH_WORK_DIR;
+    std::string baseline;
 };
 
 double Seconds(Clock::duration d)
@@ -68,6 +74,19 @@ std::string Quote(const std::string& s)
     return q + "'";
 }
 
+// Files deleted while the image is made: every tenth file, and every file of
+// the subfolders deleted whole (some of which were among the tenth already).
+std::size_t DeletedFiles(const Options& o)
+{
+    std::size_t deleted = 0;
+    std::size_t n = 0;
+    for (int t = 0; t < o.tops; ++t)
+        for (int s = 0; s < o.subs; ++s)
+            for (int f = 0; f < o.files; ++f, ++n)
+                deleted += n % 10 == 9 || (t < std::min(o.tops, 20) && s == o.subs - 1);
+    return deleted;
+}
+
 // The image, made by real tools; a stamp file records the shape it was made for.
 std::string BuildImage(const Options& o, std::size_t& deletedFiles)
 {
@@ -76,7 +95,7 @@ std::string BuildImage(const Options& o, std::size_t& deletedFiles)
     const std::string image = o.work + "/fat32-" + shape + ".img";
     const std::string stamp = image + ".deleted";
     if (fs::exists(image) && fs::exists(stamp)) {
-        std::ifstream(stamp) >> deletedFiles;
+        deletedFiles = DeletedFiles(o);
         return image;
     }
     std::cout << "building " << image << " (once; this takes a minute)\n" << std::flush;
@@ -85,7 +104,6 @@ std::string BuildImage(const Options& o, std::size_t& deletedFiles)
     std::uint32_t seed = 12345;
     std::vector<char> bytes(2000);
     std::ofstream list(o.work + "/delete.list", std::ios::binary);
-    deletedFiles = 0;
     std::size_t n = 0;
     for (int t = 0; t < o.tops; ++t) {
         for (int s = 0; s < o.subs; ++s) {
@@ -101,10 +119,8 @@ std::string BuildImage(const Options& o, std::size_t& deletedFiles)
                     bytes[i] = static_cast<char>((seed >> 8) + i * 7);
                 std::ofstream(tree + "/" + dir + "/" + name, std::ios::binary).write(bytes.data(),
                                                                                     static_cast<std::streamsize>(size));
-                if (n % 10 == 9) {
+                if (n % 10 == 9)
                     list << "::/" << dir << "/" << name << '\0';
-                    ++deletedFiles;
-                }
             }
         }
     }
@@ -120,8 +136,8 @@ std::string BuildImage(const Options& o, std::size_t& deletedFiles)
         char dir[64];
         std::snprintf(dir, sizeof dir, "::/Folder %02d/Subfolder %02d", t, o.subs - 1);
         Run("MTOOLS_SKIP_CHECK=1 mdeltree -i " + Quote(image) + " " + Quote(dir));
-        deletedFiles += static_cast<std::size_t>(o.files) - static_cast<std::size_t>(o.files) / 10;
     }
+    deletedFiles = DeletedFiles(o);
     fs::remove_all(tree);
     std::ofstream(stamp) << deletedFiles << "\n";
     return image;
@@ -220,6 +236,8 @@ int main(int argc, char** argv)
             o.runs = std::max(1, std::atoi(argv[i + 1]));
         else if (a == "--work")
             o.work = argv[i + 1];
+        else if (a == "--baseline")
+            o.baseline = argv[i + 1];
     }
     std::size_t deleted = 0;
     const std::string image = BuildImage(o, deleted);
@@ -228,7 +246,7 @@ int main(int argc, char** argv)
         Run("PATH=\"$PATH:/usr/sbin:/sbin\" mkfs.fat -C -F 32 -s 2 " + Quote(empty) + " 70000 >/dev/null");
 
     double readBest = 1e9, analysisBest = 1e9;
-    std::size_t directories = 0, bytes = 0, entries = 0;
+    std::size_t directories = 0, bytes = 0, entries = 0, deletedFound = 0;
     for (int run = 0; run < o.runs; ++run) {
         auto t = Clock::now();
         directories = ReadDirectoriesOnce(image, bytes);
@@ -247,11 +265,21 @@ int main(int argc, char** argv)
         analysis->Run(model, {}, {}, error);
         analysisBest = std::min(analysisBest, Seconds(Clock::now() - t));
         entries = 0;
-        for (const TTreeNode* n = model.Tree().First(); n; n = model.Tree().NextDepthFirst(*n))
+        deletedFound = 0;
+        for (const TTreeNode* n = model.Tree().First(); n; n = model.Tree().NextDepthFirst(*n)) {
             entries += 1 + n->Data().Files.size();
+            for (const TFileInfo& f : n->Data().Files)
+                deletedFound += f.Deleted;
+        }
     }
     ChildRun list{1e9, 0, 0};
+    ChildRun base{1e9, 0, 0};
     for (int run = 0; run < o.runs; ++run) {
+        if (!o.baseline.empty()) {
+            const ChildRun b = RunCli({o.baseline, "list", "--json", image});
+            if (b.seconds < base.seconds)
+                base = b;
+        }
         const ChildRun r = RunCli({KESTREL_SALVAGE_CLI, "list", "--json", image});
         if (r.seconds < list.seconds)
             list = r;
@@ -267,7 +295,10 @@ int main(int argc, char** argv)
                 static_cast<double>(bytes) / (1 << 20));
     std::printf("read directory clusters    %.3f s\n", readBest);
     std::printf("analysis in process        %.3f s  (%.2fx the read)\n", analysisBest, analysisBest / readBest);
+    std::printf("deleted files found        %zu of %zu deleted\n", deletedFound, deleted);
     std::printf("salvage-cli list --json    %.3f s  (%.2fx the read)\n", list.seconds, list.seconds / readBest);
+    if (!o.baseline.empty())
+        std::printf("baseline list --json       %.3f s  (%zu lines)\n", base.seconds, base.lines);
     std::printf("peak memory                %ld KiB (empty volume: %ld KiB)\n", list.peakKiB, idle.peakKiB);
     std::printf("memory per entry found     %.0f bytes\n", perEntry);
     return 0;

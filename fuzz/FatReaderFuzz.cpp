@@ -3,6 +3,7 @@
 // overread or loop without end.
 
 #include "salvage/fs/FAT.h"
+#include "salvage/fs/FATEntryCheck.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +28,7 @@ void WalkDirectory(TFAT32& fat, TMemoryStream data, int depth, int& directories)
                 e[kEntryAttributes] == kAttrLongName ? ReadLongName(e, data) : ShortEntryName(e);
             (void)DosDateTimeToDateTime(LoadLE16(e, kEntryWriteDate), LoadLE16(e, kEntryWriteTime));
             (void)fat.EstimateCondition(e);
+            (void)ClassifyDirEntry(e, EntryLimitsOf(fat));
             if ((e[kEntryAttributes] & kAttrDirectory) != 0 && !name.empty() && name[0] != '.')
                 WalkDirectory(fat, fat.ReadChain(EntryFirstCluster(e)), depth + 1, directories);
         }
@@ -52,6 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         root = TMemoryStream(static_cast<std::size_t>(bytes));
         if (fat.ReadSectors(static_cast<std::uint32_t>(bytes / fat.BytesPerSector()), root.Buffer(), fat.RootKey()))
             return 0;
+    }
+    // Any cluster may be asked whether it reads as a folder's entries.
+    for (std::uint32_t c = 2; c < 18; ++c) {
+        bool failed = false;
+        const TMemoryStream cluster = fat.ReadCluster(c, failed);
+        bool goesOn = false;
+        if (!failed)
+            (void)IsDirectoryCluster(cluster.Bytes(), EntryLimitsOf(fat), goesOn);
     }
     int directories = 0;
     WalkDirectory(fat, std::move(root), 0, directories);

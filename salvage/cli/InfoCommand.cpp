@@ -4,6 +4,7 @@
 #include "salvage/cli/Commands.h"
 #include "salvage/cli/Json.h"
 #include "salvage/fs/FAT.h"
+#include "salvage/fs/FATEntryCheck.h"
 #include "salvage/fs/NTFS.h"
 
 #include <cstdio>
@@ -49,7 +50,8 @@ int PrintFatInfo(const SelectedVolume& sel, bool json, JsonObject& object)
             .Add("fat_start", fat.FATStart)
             .Add("data_start", fat.DataStart)
             .Add("fat_type", static_cast<unsigned>(fat.FATType))
-            .Add("root_key", fat.RootKey());
+            .Add("root_key", fat.RootKey())
+            .Add("label", FatVolumeLabel(fat));
         std::cout << object.Str() << "\n";
         return kExitOk;
     }
@@ -62,7 +64,8 @@ int PrintFatInfo(const SelectedVolume& sel, bool json, JsonObject& object)
               << "FATStart: " << fat.FATStart << "\n"
               << "DataStart: " << fat.DataStart << "\n"
               << "FATType: " << static_cast<unsigned>(fat.FATType) << "\n"
-              << "Root directory key: " << fat.RootKey() << "\n";
+              << "Root directory key: " << fat.RootKey() << "\n"
+              << "Volume label: " << FatVolumeLabel(fat) << "\n";
     return kExitOk;
 }
 

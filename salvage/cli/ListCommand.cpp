@@ -153,14 +153,14 @@ void PrintTree(const TResultsTree& tree, bool json, Output& out)
 int RunList(const std::vector<std::string>& args)
 {
     Arguments a;
-    if (auto error = ParseArguments(args, {"--deleted", "--json", "--no-condition", "--system-streams"},
+    if (auto error = ParseArguments(args, {"--deleted", "--json", "--no-condition", "--system-streams", "--verbose"},
                                     {"--partition"}, {}, a)) {
         std::cerr << "salvage-cli list: " << *error << "\n";
         return kExitUsage;
     }
     if (a.positional.size() != 1) {
         std::cerr << "usage: salvage-cli list [--deleted] [--json] [--no-condition] [--system-streams] "
-                     "[--partition N] VOLUME\n";
+                     "[--verbose] [--partition N] VOLUME\n";
         return kExitUsage;
     }
     TAnalysisOptions options;
@@ -168,12 +168,19 @@ int RunList(const std::vector<std::string>& args)
     options.SystemStreams = a.Has("--system-streams");
     TFoundFileModel model;
     int exitCode = kExitOk;
-    if (!AnalyseVolume(a, model, options, true, exitCode))
+    const auto analysis = AnalyseVolume(a, model, options, true, exitCode);
+    if (!analysis)
         return exitCode;
 
     Output out;
     PrintTree(a.Has("--deleted") ? model.FilterTree() : model.Tree(), a.Has("--json"), out);
+    const bool fat = IsFatKind(analysis->Kind());
+    // Slots no driver wrote as entries are not listed; say how many.
+    if (a.Has("--json") && fat)
+        out.Line(JsonObject().Add("event", "summary").Add("implausible_entries", analysis->ImplausibleEntries()).Str());
     out.Flush();
+    if (a.Has("--verbose") && fat)
+        std::cerr << analysis->ImplausibleEntries() << " directory slots passed over: no FAT driver writes such entries\n";
     std::fflush(stdout);
     return kExitOk;
 }

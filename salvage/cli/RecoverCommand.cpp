@@ -15,6 +15,7 @@
 #include <cstring>
 #include <iostream>
 #include <mutex>
+#include <optional>
 
 namespace salvage::cli {
 namespace {
@@ -35,9 +36,17 @@ class PrintingSink final : public TRecoverySink {
 public:
     explicit PrintingSink(bool json) : json_(json) {}
 
+    void FatClustersPlaced(const std::string& path, TFatClusterRule rule, bool ambiguous) override
+    {
+        std::lock_guard lock(mutex_);
+        placed_ = Placed{path, rule, ambiguous};
+    }
+    // A deleted FAT file's line also says which rule placed its clusters,
+    // and whether the volume allowed others.
     void FileWritten(const TRecoveredFile& file) override
     {
         std::lock_guard lock(mutex_);
+        const bool placed = placed_ && placed_->path == file.Path;
         if (json_) {
             JsonObject o;
             o.Add("event", "file").Add("path", file.Path).Add("size", file.Size);
@@ -45,15 +54,20 @@ public:
             o.Add("renamed", file.Renamed).Add("partial", file.Partial);
             if (file.Partial)
                 o.Add("message", file.Message);
+            if (placed)
+                o.Add("clusters", FatClusterRuleName(placed_->rule)).Add("ambiguous", placed_->ambiguous);
             std::cout << o.Str() << "\n";
-            return;
+        } else {
+            std::cout << file.Path << "\t" << file.Size;
+            if (placed)
+                std::cout << "\t" << FatClusterRuleName(placed_->rule) << (placed_->ambiguous ? ", ambiguous" : "");
+            if (file.Renamed)
+                std::cout << "\trenamed (name taken), found as " << file.FoundName;
+            std::cout << "\n";
+            if (file.Partial)
+                std::cerr << "partial " << file.Path << ": " << file.Message << "\n";
         }
-        std::cout << file.Path << "\t" << file.Size;
-        if (file.Renamed)
-            std::cout << "\trenamed (name taken), found as " << file.FoundName;
-        std::cout << "\n";
-        if (file.Partial)
-            std::cerr << "partial " << file.Path << ": " << file.Message << "\n";
+        placed_.reset();
     }
     void FileSkipped(const std::string& name, TSkipReason reason) override
     {
@@ -80,12 +94,18 @@ public:
     }
 
 private:
+    struct Placed {
+        std::string path;
+        TFatClusterRule rule;
+        bool ambiguous;
+    };
     bool json_;
     std::mutex mutex_;
+    std::optional<Placed> placed_;
 };
 
 struct Totals {
-    std::uint64_t whole = 0, partial = 0, renamed = 0, bytes = 0, skipped = 0, failed = 0;
+    std::uint64_t whole = 0, partial = 0, renamed = 0, bytes = 0, skipped = 0, failed = 0, ambiguous = 0;
     bool openFailed = false;
 };
 
@@ -97,6 +117,7 @@ void Add(Totals& t, const TRecoverySummary& s)
     t.bytes += s.BytesWritten;
     t.skipped += s.Skipped;
     t.failed += s.Failures.size();
+    t.ambiguous += s.AmbiguousPlacements;
     t.openFailed = t.openFailed || !s.OpenError.empty();
 }
 
@@ -131,15 +152,15 @@ int RunRecover(const std::vector<std::string>& args)
 {
     Arguments a;
     if (auto error = ParseArguments(args, {"--all", "--structure", "--skip-broken", "--json", "--allow-same-disk"},
-                                    {"--to", "--rename-char", "--partition"}, {"--path"}, a)) {
+                                    {"--to", "--rename-char", "--partition", "--fat-clusters"}, {"--path"}, a)) {
         std::cerr << "salvage-cli recover: " << *error << "\n";
         return kExitUsage;
     }
     const auto target = a.Value("--to");
     if (a.positional.size() != 1 || !target || target->empty()) {
         std::cerr << "usage: salvage-cli recover VOLUME --to DIR [--path P]... [--all] [--structure]\n"
-                     "                           [--rename-char C | --skip-broken] [--json] [--partition N]\n"
-                     "                           [--allow-same-disk]\n";
+                     "                           [--rename-char C | --skip-broken] [--fat-clusters RULE]\n"
+                     "                           [--json] [--partition N] [--allow-same-disk]\n";
         return kExitUsage;
     }
     const auto renameChar = a.Value("--rename-char");
@@ -161,6 +182,13 @@ int RunRecover(const std::vector<std::string>& args)
                       << " Choose a folder on another disk, or give --allow-same-disk to write there anyway.\n";
             return kExitUsage;
         }
+    }
+
+    const auto rule = ParseFatClusterRule(a.Value("--fat-clusters").value_or("gaps"));
+    if (!rule) {
+        std::cerr << "salvage-cli recover: --fat-clusters takes \"gaps\" or \"consecutive\", not \""
+                  << *a.Value("--fat-clusters") << "\"\n";
+        return kExitUsage;
     }
 
     TFoundFileModel model;
@@ -204,6 +232,7 @@ int RunRecover(const std::vector<std::string>& args)
                                   renameChar ? (*renameChar)[0] : '_');
     auto run = [&](TRecoveryJob job, Totals& totals) {
         job.Analysis = analysis;
+        job.FatClusters = *rule;
         TThreadRecover thread(std::move(job), sink, answer);
         thread.Start();
         thread.Wait();
@@ -234,6 +263,9 @@ int RunRecover(const std::vector<std::string>& args)
                   << "\n";
     else
         std::cout << SummaryLine(totals) << "\n";
+    if (totals.ambiguous != 0 && !json)
+        std::cerr << totals.ambiguous << " deleted files could lie in other clusters than those recovered "
+                     "(marked \"ambiguous\").\n";
     const bool nothing = totals.whole == 0 && (totals.openFailed || totals.failed != 0 || totals.partial != 0);
     return nothing ? kExitFailure : kExitOk;
 }

@@ -2,6 +2,7 @@
 
 #include "salvage/disk/Bytes.h"
 #include "salvage/disk/Messages.h"
+#include "salvage/fs/FATEntryCheck.h"
 #include "salvage/fs/TextConvert.h"
 
 #include <algorithm>
@@ -222,7 +223,7 @@ std::uint8_t TFAT32::EstimateCondition(const TDirEntry& entry)
     if (clusterBytes == 0)
         return kConditionPoor;
     // A deleted file is assumed to have occupied consecutive clusters.
-    std::uint64_t c = EntryFirstCluster(entry);
+    std::uint64_t c = EntryFirstCluster(entry, FATType);
     for (std::uint64_t pos = 0; pos < size; pos += clusterBytes, ++c) {
         if (c >= clusterLimit_)
             return kConditionPoor;
@@ -234,7 +235,7 @@ std::uint8_t TFAT32::EstimateCondition(const TDirEntry& entry)
 
 std::uint8_t TFAT32::FirstClusterCondition(const TDirEntry& entry)
 {
-    return GetFATEntry(EntryFirstCluster(entry)) >= 2 ? kConditionPoor : kConditionGood;
+    return GetFATEntry(EntryFirstCluster(entry, FATType)) >= 2 ? kConditionPoor : kConditionGood;
 }
 
 std::uint32_t EntryFirstCluster(const TDirEntry& entry)

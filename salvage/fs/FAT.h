@@ -13,11 +13,13 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace salvage {
 
 using fat::TDirEntry;
+class TFatDeletedMap;
 
 // Condition estimates of a deleted file.
 inline constexpr std::uint8_t kConditionUnknown = 0;
@@ -84,6 +86,11 @@ public:
     [[nodiscard]] std::uint32_t EndOfChain() const noexcept;
     [[nodiscard]] const platform::VolumePtr& Volume() const noexcept { return volume_; }
 
+    // Where the deleted files of the last search lie (FATPlacement.h); null
+    // before a search has built it. Kept with the reader for the recovery.
+    [[nodiscard]] const TFatDeletedMap* DeletedMap() const noexcept { return deletedMap_.get(); }
+    void SetDeletedMap(std::shared_ptr<const TFatDeletedMap> map) noexcept { deletedMap_ = std::move(map); }
+
     BootSectorBytes BootSector{};
     std::uint32_t FATStart = 0;
     std::uint32_t DataStart = 0;
@@ -100,9 +107,12 @@ private:
     platform::VolumePtr volume_;
     std::uint32_t clusterLimit_ = 0;
     std::string problem_;
+    std::shared_ptr<const TFatDeletedMap> deletedMap_;
 };
 
-// (first cluster high word shl 16) or low word, on every FAT type.
+// (first cluster high word shl 16) or low word. Only FAT32 keeps the high
+// word there: directory walks use EntryFirstCluster(entry, FATType) of
+// FATEntryCheck.h.
 [[nodiscard]] std::uint32_t EntryFirstCluster(const TDirEntry& entry);
 
 // The 8.3 name of an entry: "NAME.EXT", or "NAME" without an extension. A

@@ -242,49 +242,24 @@ bool TThreadRecover::CopyClusters(std::uint64_t count, platform::OutputFile& fil
     return true;
 }
 
-void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::TargetFolder& folder,
-                                    const std::string& targetName, bool deleted, std::uint64_t size)
+std::optional<std::uint64_t> TThreadRecover::CopyFatRun(platform::OutputFile& file, std::uint32_t first,
+                                                        std::uint64_t count, std::uint64_t size, std::uint64_t& written)
 {
     TFAT32& fat = *fat_;
-    if (job_.MaxFileBytes != 0)
-        size = std::min(size, job_.MaxFileBytes);
-    SetProgress(0);
-    platform::OutputFile* file = CreateTarget(folder, targetName);
-    if (!file)
-        return;
-    const std::uint32_t end = fat.EndOfChain();
     const std::uint64_t clusterBytes = fat.ClusterBytes();
     const std::uint64_t maxRun = std::max<std::uint64_t>(1, kChunkBytes / clusterBytes);
-    std::uint64_t written = 0;
-    std::string incomplete;
-    std::uint32_t cluster = firstCluster;
-    // A damaged FAT can make a live file's chain loop; the runs would then
-    // repeat up to the file's size. Brent's cycle test on the runs' first
-    // clusters finds it without memory.
-    std::uint32_t tortoise = firstCluster;
-    std::uint64_t power = 1;
-    std::uint64_t steps = 0;
-    do {
-        // A run of consecutive clusters is read at once: the following
-        // clusters of a deleted file, or as far as the chain goes on in order.
-        std::uint64_t run = 1;
-        std::uint32_t next = 0;
-        for (;;) {
-            const std::uint32_t last = cluster + static_cast<std::uint32_t>(run) - 1;
-            next = deleted ? last + 1 : fat.GetFATEntry(last);
-            const bool more = written + run * clusterBytes < size && run < maxRun && next == last + 1 &&
-                              next >= 2 && next < end && next < fat.ClusterLimit();
-            if (!more)
-                break;
-            ++run;
-        }
+    std::uint64_t done = 0;
+    while (done < count && written < size) {
+        const std::uint32_t cluster = first + static_cast<std::uint32_t>(done);
+        // Clusters past the file's size are not read.
+        const std::uint64_t needed = (size - written + clusterBytes - 1) / clusterBytes;
+        const std::uint64_t run = std::min({count - done, maxRun, needed});
         buffer_.resize(static_cast<std::size_t>(run * clusterBytes));
         std::uint64_t readable = run;
         const std::uint64_t spc = fat.SectorsPerCluster();
         const bool inside = cluster >= 2 && cluster + run - 1 < fat.ClusterLimit();
-        if (!inside ||
-            fat.ReadSectors(static_cast<std::uint32_t>(run * spc), buffer_,
-                            static_cast<std::uint64_t>(cluster) * spc + fat.DataStart - 2 * spc)) {
+        if (!inside || fat.ReadSectors(static_cast<std::uint32_t>(run * spc), buffer_,
+                                       static_cast<std::uint64_t>(cluster) * spc + fat.DataStart - 2 * spc)) {
             // Find the first cluster that cannot be read: the copy ends there.
             readable = 0;
             while (readable < run) {
@@ -296,37 +271,105 @@ void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::Target
                 ++readable;
             }
         }
-        if (written >= size)
-            break;
         const std::uint64_t chunk = std::min(readable * clusterBytes, size - written);
-        if (chunk > 0 && !file->Write(std::span(buffer_.data(), static_cast<std::size_t>(chunk)))) {
-            Fail(currentPath_, file->Error());
-            return;
+        if (chunk > 0 && !file.Write(std::span(buffer_.data(), static_cast<std::size_t>(chunk)))) {
+            Fail(currentPath_, file.Error());
+            return std::nullopt;
         }
         written += chunk;
         if (size != 0)
             SetProgress(static_cast<int>(std::nearbyint(static_cast<double>(written) * 100.0 / static_cast<double>(size))));
-        if (readable < run) {
-            incomplete = "Cluster " + std::to_string(cluster + readable) + " cannot be read";
+        done += readable;
+        if (readable < run)
             break;
-        }
-        cluster = next;
-        if (!deleted && written < size) {
-            if (cluster == tortoise) {
-                incomplete = "The file's cluster chain runs in a loop";
+    }
+    return done;
+}
+
+void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::TargetFolder& folder,
+                                    const std::string& targetName, bool deleted, std::uint64_t size,
+                                    std::uint32_t fatEntry)
+{
+    TFAT32& fat = *fat_;
+    if (job_.MaxFileBytes != 0)
+        size = std::min(size, job_.MaxFileBytes);
+    SetProgress(0);
+    platform::OutputFile* file = CreateTarget(folder, targetName);
+    if (!file)
+        return;
+    std::uint64_t written = 0;
+    std::string incomplete;
+    if (deleted) {
+        // The chain of a deleted file is gone: its clusters are placed by the
+        // job's rule, from what the search learnt of the volume.
+        const TFatDeletedMap* map = fat.DeletedMap();
+        const TFatPlacement placement = map != nullptr && fatEntry != kNoFatEntry
+                                            ? map->Placement(fatEntry, job_.FatClusters, fat)
+                                            : TFatDeletedMap::ConsecutivePlacement(firstCluster, size, fat);
+        if (placement.Ambiguous)
+            ++summary_.AmbiguousPlacements;
+        sink_.FatClustersPlaced(currentPath_, placement.Rule, placement.Ambiguous);
+        for (const TFatRun& run : placement.Runs) {
+            if (written >= size)
+                break;
+            const auto copied = CopyFatRun(*file, run.First, run.Count, size, written);
+            if (!copied)
+                return;
+            if (*copied < run.Count && written < size) {
+                incomplete = "Cluster " + std::to_string(run.First + *copied) + " cannot be read";
                 break;
             }
-            if (++steps == power) {
-                tortoise = cluster;
-                power *= 2;
-                steps = 0;
+        }
+        if (incomplete.empty() && written < size)
+            incomplete = "The clusters after the file's first run lie outside the volume";
+    } else {
+        const std::uint32_t end = fat.EndOfChain();
+        std::uint32_t cluster = firstCluster;
+        // A damaged FAT can make a live file's chain loop; the runs would then
+        // repeat up to the file's size. Brent's cycle test on the runs' first
+        // clusters finds it without memory.
+        std::uint32_t tortoise = firstCluster;
+        std::uint64_t power = 1;
+        std::uint64_t steps = 0;
+        const std::uint64_t clusterBytes = fat.ClusterBytes();
+        const std::uint64_t maxRun = std::max<std::uint64_t>(1, kChunkBytes / clusterBytes);
+        while (cluster < end && cluster >= 2 && written < size) {
+            // As far as the chain goes on in order is read at once.
+            std::uint64_t run = 1;
+            std::uint32_t next = 0;
+            for (;;) {
+                const std::uint32_t last = cluster + static_cast<std::uint32_t>(run) - 1;
+                next = fat.GetFATEntry(last);
+                const bool more = written + run * clusterBytes < size && run < maxRun && next == last + 1 &&
+                                  next >= 2 && next < end && next < fat.ClusterLimit();
+                if (!more)
+                    break;
+                ++run;
+            }
+            const auto copied = CopyFatRun(*file, cluster, run, size, written);
+            if (!copied)
+                return;
+            if (*copied < run && written < size) {
+                incomplete = "Cluster " + std::to_string(cluster + *copied) + " cannot be read";
+                break;
+            }
+            cluster = next;
+            if (written < size) {
+                if (cluster == tortoise) {
+                    incomplete = "The file's cluster chain runs in a loop";
+                    break;
+                }
+                if (++steps == power) {
+                    tortoise = cluster;
+                    power *= 2;
+                    steps = 0;
+                }
             }
         }
-    } while (cluster < end && cluster >= 2);
+        if (incomplete.empty() && written < size)
+            incomplete = "The file's cluster chain ends early";
+    }
     SetProgress(0);
-    if (incomplete.empty() && written < size)
-        incomplete = deleted ? "The clusters after the file's first run lie outside the volume"
-                             : "The file's cluster chain ends early";
     if (!incomplete.empty()) {
         (void)file->Close();
         Fail(currentPath_, IncompleteMessage(written, size, incomplete));

@@ -4,6 +4,7 @@
 // same way for the windows and the command-line tool.
 
 #include "salvage/disk/LogicalDisk.h"
+#include "salvage/fs/FATPlacement.h"
 #include "salvage/fs/FileSystemKind.h"
 #include "salvage/search/FileInfo.h"
 #include "salvage/search/ResultsTree.h"
@@ -40,6 +41,8 @@ struct TRecoveryJob {
     // Writes no more than this many bytes of one file (0: no limit). Only
     // bounded runs (fuzzing) set it: a damaged record can claim exabytes.
     std::uint64_t MaxFileBytes = 0;
+    // FAT: how a deleted file's clusters are placed (its chain is gone).
+    TFatClusterRule FatClusters = TFatClusterRule::FreeGaps;
 };
 
 // The selection a recovery starts from.

@@ -202,7 +202,7 @@ void TThreadRecover::RecoverFile(const TFileInfo& file, platform::TargetFolder& 
         if (ntfs_)
             RecoverNtfsFile(file, folder, name);
         else
-            RecoverFatFile(file.FileRef, folder, name, file.Deleted, file.Size);
+            RecoverFatFile(file.FileRef, folder, name, file.Deleted, file.Size, file.FatEntry);
         EndFile();
     }
     SetStatus(kStatusRecovering);

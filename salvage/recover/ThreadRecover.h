@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -63,6 +64,7 @@ struct TRecoverySummary {
     std::vector<TRecoveredFile> PartialFiles;
     std::vector<TRecoveryFailure> Failures;  // not written at all
     std::string OpenError;                   // the volume could not be opened: nothing was recovered
+    std::uint64_t AmbiguousPlacements = 0;   // deleted FAT files the volume allows other clusters for
 
     [[nodiscard]] std::uint64_t FilesOnDisk() const noexcept { return FilesWritten + FilesPartial; }
 };
@@ -84,6 +86,9 @@ public:
     virtual void FileSkipped(const std::string& /*name*/, TSkipReason /*reason*/) {}
     // A file or folder could not be written at all; nothing of it stays.
     virtual void FileFailed(const TRecoveryFailure& /*failure*/) {}
+    // A deleted FAT file's clusters were placed by `rule` (before it is
+    // written or fails); `ambiguous` when the volume allows other clusters.
+    virtual void FatClustersPlaced(const std::string& /*path*/, TFatClusterRule /*rule*/, bool /*ambiguous*/) {}
     // The job ended by itself (RecoveryDone). Not called after a stop.
     virtual void Done(const TRecoverySummary& /*summary*/) {}
 };
@@ -111,7 +116,11 @@ private:
     bool SkipBrokenName(const std::string& foundName);
     void RecoverNtfsFile(const TFileInfo& found, platform::TargetFolder& folder, const std::string& targetName);
     void RecoverFatFile(std::uint32_t firstCluster, platform::TargetFolder& folder, const std::string& targetName,
-                        bool deleted, std::uint64_t size);
+                        bool deleted, std::uint64_t size, std::uint32_t fatEntry);
+    // Copies `count` clusters from `first` (fewer when the size is reached);
+    // the number of clusters read, or nullopt after a failed write.
+    std::optional<std::uint64_t> CopyFatRun(platform::OutputFile& file, std::uint32_t first, std::uint64_t count,
+                                            std::uint64_t size, std::uint64_t& written);
     bool WriteStream(const TNTFSStream& stream, platform::OutputFile& file);
     bool CopyRuns(const TNTFSStream& stream, platform::OutputFile& file);
     // A compressed stream, unit by unit; units that do not come out are

@@ -102,6 +102,12 @@ std::unique_ptr<TWorkerThread> TAnalysis::CreateSearch(TSearchSink& sink, const 
     return search;
 }
 
+std::uint64_t TAnalysis::ImplausibleEntries() const noexcept
+{
+    const TFatDeletedMap* map = fat_ ? fat_->DeletedMap() : nullptr;
+    return map ? map->ImplausibleEntries : 0;
+}
+
 bool TAnalysis::Run(TFoundFileModel& model, const TAnalysisOptions& options,
                     const std::function<void(int)>& progress, std::string& error,
                     const std::function<void(const std::string&)>& failed)

@@ -11,6 +11,7 @@
 #include "platform/Volume.h"
 #include "salvage/disk/LogicalDisk.h"
 #include "salvage/fs/FAT.h"
+#include "salvage/fs/FATPlacement.h"
 #include "salvage/fs/FileSystemKind.h"
 #include "salvage/search/FoundFileModel.h"
 #include "salvage/search/SearchSink.h"
@@ -30,6 +31,8 @@ struct TAnalysisOptions {
     bool EstimateCondition = true;
     // NTFS: list the named streams of the file system's own files too.
     bool SystemStreams = false;
+    // FAT: how the estimate places a deleted file's clusters.
+    TFatClusterRule FatClusters = TFatClusterRule::FreeGaps;
 };
 
 inline constexpr const char* kReaderBusy = "The volume is being read by another search or recovery.";
@@ -61,6 +64,8 @@ public:
     // only while holding a lease.
     [[nodiscard]] TFAT32* FatReader() noexcept { return fat_.get(); }
     [[nodiscard]] TNTFS* NtfsReader() noexcept { return ntfs_.get(); }
+    // FAT: slots the last search passed over because no driver wrote them as entries.
+    [[nodiscard]] std::uint64_t ImplausibleEntries() const noexcept;
 
     // Exclusive use of the reader until the returned lease is released (it
     // also keeps the analysis alive). Null with kReaderBusy in `error` while

@@ -2,10 +2,13 @@
 
 #include "salvage/disk/Bytes.h"
 #include "salvage/disk/Errors.h"
+#include "salvage/fs/FATDeletedFolder.h"
 #include "salvage/fs/TextConvert.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
+#include <new>
 
 namespace salvage {
 
@@ -14,11 +17,6 @@ using namespace fat;
 namespace {
 
 constexpr const char* kRootName = ".";
-
-bool IsDirectory(const TDirEntry& entry)
-{
-    return (entry[kEntryAttributes] & kAttrDirectory) != 0;
-}
 
 // Directory entries that could be descended into, "." and ".." included; at
 // least 1, so that each level can split its share of the progress.
@@ -51,6 +49,7 @@ struct TFAT32Search::Frame {
     int hi = 100;
     std::uint32_t subCount = 1;
     std::uint32_t i = 0;      // directories met so far
+    std::uint32_t mapIndex = kNoFatEntry;  // a deleted folder's entry in the map
 };
 
 TFAT32Search::TFAT32Search(TFAT32& fat, TSearchSink& sink, bool estimateCondition)
@@ -68,6 +67,8 @@ void TFAT32Search::Execute()
     VisitedDirs.Clear();
     directoryClusters_.clear();
     nextToken_ = 1;
+    limits_ = EntryLimitsOf(fat_);
+    map_ = std::make_shared<TFatDeletedMap>();
     // A range error or a failed allocation ends the scan; what was reported
     // stays, and the search still completes below.
     try {
@@ -77,6 +78,15 @@ void TFAT32Search::Execute()
     } catch (...) {
         sink_.Failed(ScanEndedEarlyMessage({}));
     }
+    // Where the deleted files lie is kept with the reader for the recovery,
+    // after a stop too (unbuilt then: the consecutive rule is all it knows).
+    try {
+        if (!StopRequested())
+            map_->Build(fat_);
+    } catch (const std::bad_alloc&) {
+        map_ = std::make_shared<TFatDeletedMap>();
+    }
+    fat_.SetDeletedMap(map_);
     if (!StopRequested()) {
         VisitedDirs.Clear();
         directoryClusters_.clear();
@@ -134,7 +144,7 @@ bool TFAT32Search::LoadRoot(Frame& frame)
     return true;
 }
 
-bool TFAT32Search::LoadSubdirectory(Frame& frame, std::uint32_t key, bool deleted)
+bool TFAT32Search::LoadSubdirectory(Frame& frame, std::uint32_t key, bool deleted, std::uint32_t mapIndex)
 {
     if (VisitedDirs.Contains(static_cast<std::int32_t>(key)))
         return false;
@@ -147,15 +157,18 @@ bool TFAT32Search::LoadSubdirectory(Frame& frame, std::uint32_t key, bool delete
     TDirEntry dot{};
     first.ReadBuffer(dot.data(), dot.size());
     first.Seek(0);
-    if (dot[0] != '.' || EntryFirstCluster(dot) != key)
+    if (dot[0] != '.' || EntryFirstCluster(dot, fat_.FATType) != key)
         return false;
     // A deleted directory whose first cluster is in use again was overwritten.
     if (deleted && fat_.FirstClusterCondition(dot) == kConditionPoor)
         return false;
-    // A deleted directory's FAT entry is free, so only its first cluster is read.
     frame.data = ReadDirectoryChain(key, std::move(first));
     if (frame.data.Size() == 0)
         return false;
+    if (deleted) {
+        map_->AddFolderCluster(mapIndex, key);
+        ReadDeletedFolderOn(frame.data, key, mapIndex);
+    }
     VisitedDirs.Add(static_cast<std::int32_t>(key));
     frame.key = key;
     frame.deleted = deleted;
@@ -191,6 +204,16 @@ TMemoryStream TFAT32Search::ReadDirectoryChain(std::uint32_t first, TMemoryStrea
     return chain;
 }
 
+void TFAT32Search::ReadDeletedFolderOn(TMemoryStream& data, std::uint32_t first, std::uint32_t mapIndex)
+{
+    ReadDeletedFolderClusters(
+        fat_, limits_, first, data, [this](std::uint32_t c) { return directoryClusters_.count(c) != 0; },
+        [this, mapIndex](std::uint32_t c) {
+            directoryClusters_.insert(c);
+            map_->AddFolderCluster(mapIndex, c);
+        });
+}
+
 bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
 {
     TDirEntry entry{};
@@ -213,7 +236,8 @@ bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
         name = ShortEntryName(entry);
     }
     // An unused slot does not end the directory: scanning goes on.
-    if (entry[0] == kEntryNeverUsed)
+    const TFatSlot slot = ClassifyDirEntry(entry, limits_);
+    if (slot == TFatSlot::NeverUsed)
         return false;
 
     if (frame.token == kNoDir) {
@@ -224,42 +248,49 @@ bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
         frame.token = nextToken_++;
         sink_.FatDirFound(root, kNoDir, frame.token);
     }
+    // The label names the volume, not a file; other slots are no entry at all.
+    if (slot == TFatSlot::VolumeLabel)
+        return false;
+    if (slot != TFatSlot::File && slot != TFatSlot::Directory) {
+        ++map_->ImplausibleEntries;
+        return false;
+    }
 
     TFileInfo work;
     work.Created = DosDateTimeToDateTime(LoadLE16(entry, kEntryCreateDate), LoadLE16(entry, kEntryCreateTime));
     work.Modified = DosDateTimeToDateTime(LoadLE16(entry, kEntryWriteDate), LoadLE16(entry, kEntryWriteTime));
     work.Accessed = DosDateTimeToDateTime(LoadLE16(entry, kEntryAccessDate), 0);
     work.ParentRef = frame.key;
-    work.FileRef = EntryFirstCluster(entry);
+    work.FileRef = EntryFirstCluster(entry, fat_.FATType);
     work.Size = LoadLE32(entry, kEntryFileSize);
-    const bool directory = IsDirectory(entry);
+    const bool directory = slot == TFatSlot::Directory;
     if (entry[0] == kEntryDeleted) {
         // Deleted short names lose their first byte.
         if (shortName)
             ReplaceFirstChar(name, '?');
         work.Deleted = true;
-        if (!directory && estimateCondition_)
-            work.Condition = fat_.EstimateCondition(entry);
     }
     work.Name = std::move(name);
     // "." and "..", and any name that starts with a dot.
     if (!work.Name.empty() && work.Name[0] == '.')
         return false;
+    // Everything in a deleted folder is deleted, whatever its own entry says.
+    if (frame.deleted)
+        work.Deleted = true;
+    if (work.Deleted) {
+        work.FatEntry = map_->AddEntry(entry, fat_.FATType, directory);
+        // Until the map is built only the first cluster is known: a first
+        // cluster in use again is overwritten. The analysis revises the
+        // estimate once every entry is known (ReviseFatConditions).
+        if (!directory && estimateCondition_)
+            work.Condition = fat_.FirstClusterCondition(entry);
+    }
 
     if (!directory) {
-        // Everything in a deleted folder is deleted, whatever its own entry says.
-        if (frame.deleted && !work.Deleted) {
-            work.Deleted = true;
-            if (estimateCondition_)
-                work.Condition = fat_.EstimateCondition(entry);
-        }
         sink_.FatFileFound(work, frame.token);
         return false;
     }
 
-    // So are the folders in it, and all below them.
-    if (frame.deleted)
-        work.Deleted = true;
     const DirToken self = nextToken_++;
     sink_.FatDirFound(work, frame.token, self);
     const double share = static_cast<double>(frame.hi - frame.lo) / frame.subCount;
@@ -267,12 +298,23 @@ bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
     const int childHi = frame.lo + RoundHalfEven(share * (frame.i + 1));
     sink_.Progress(childLo);
     ++frame.i;
-    if (depth >= kMaxDepth || !LoadSubdirectory(child, work.FileRef, work.Deleted))
+    if (depth >= kMaxDepth || !LoadSubdirectory(child, work.FileRef, work.Deleted, work.FatEntry))
         return false;
     child.token = self;
     child.lo = childLo;
     child.hi = childHi;
     return true;
+}
+
+void ReviseFatConditions(TResultsTree& tree, TFAT32& fat, TFatClusterRule rule)
+{
+    const TFatDeletedMap* map = fat.DeletedMap();
+    if (map == nullptr)
+        return;
+    for (TTreeNode* n = tree.First(); n; n = tree.NextDepthFirst(*n))
+        for (TFileInfo& f : n->Data().Files)
+            if (f.Deleted && f.FatEntry != kNoFatEntry)
+                f.Condition = map->Condition(f.FatEntry, rule, fat);
 }
 
 } // namespace salvage

@@ -6,14 +6,25 @@
 //
 // The worker never reads the results tree: it names the folders it reports
 // with DirTokens and remembers itself whether the folder it is in is deleted.
+//
+// Slots that no driver wrote as entries (ClassifyDirEntry) are passed over
+// and counted, the volume label is not a file, and a deleted folder is read
+// on past its first cluster while the following clusters are free and read
+// as its entries. Every deleted entry goes into a deleted-file map; when the
+// search ends by itself the map is built and handed to the reader, where
+// the recovery finds it (TFAT32::DeletedMap).
 
 #include "salvage/fs/FAT.h"
+#include "salvage/fs/FATEntryCheck.h"
+#include "salvage/fs/FATPlacement.h"
 #include "salvage/search/ListInteger.h"
+#include "salvage/search/ResultsTree.h"
 #include "salvage/search/SearchSink.h"
 #include "salvage/search/WorkerThread.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <unordered_set>
 #include <vector>
 
@@ -35,6 +46,9 @@ public:
     // Keys of the directories scanned so far (cleared when the search ends by itself).
     TListInteger VisitedDirs;
 
+    // Slots passed over as implausible so far.
+    [[nodiscard]] std::uint64_t ImplausibleEntries() const noexcept { return map_ ? map_->ImplausibleEntries : 0; }
+
 protected:
     void Execute() override;
 
@@ -43,8 +57,10 @@ private:
 
     void Scan();
     [[nodiscard]] bool LoadRoot(Frame& frame);
-    [[nodiscard]] bool LoadSubdirectory(Frame& frame, std::uint32_t key, bool deleted);
+    [[nodiscard]] bool LoadSubdirectory(Frame& frame, std::uint32_t key, bool deleted, std::uint32_t mapIndex);
     [[nodiscard]] TMemoryStream ReadDirectoryChain(std::uint32_t first, TMemoryStream firstCluster);
+    // Reads on into the clusters that follow a deleted folder's first one.
+    void ReadDeletedFolderOn(TMemoryStream& data, std::uint32_t first, std::uint32_t mapIndex);
     // Handles the next entry of `frame`; fills `child` and returns true when
     // the entry is a directory to descend into.
     [[nodiscard]] bool ScanEntry(Frame& frame, Frame& child, std::size_t depth);
@@ -56,7 +72,14 @@ private:
     // Every cluster read as directory data: a chain that runs into one of them
     // (a loop, a link back into an ancestor) ends there.
     std::unordered_set<std::uint32_t> directoryClusters_;
+    TFatEntryLimits limits_;
+    std::shared_ptr<TFatDeletedMap> map_;
 };
+
+// The condition of every deleted file of a FAT analysis by `rule`, once the
+// search has built the reader's deleted-file map (the estimate made while
+// the walk ran knew only each file's first cluster).
+void ReviseFatConditions(TResultsTree& tree, TFAT32& fat, TFatClusterRule rule);
 
 // Round to nearest, halves to even (the progress split).
 [[nodiscard]] int RoundHalfEven(double value) noexcept;

@@ -38,6 +38,9 @@ struct TFileInfo {
     std::uint16_t StreamAt = 0;
     bool Encrypted = false;       // NTFS: EFS; the stored bytes cannot be read without the owner's key
     bool Compressed = false;      // NTFS: stored compressed (LZNT1)
+    // FAT: the entry's index in the reader's deleted-file map (where its
+    // clusters lie); 0xFFFFFFFF (kNoFatEntry) for live entries and NTFS.
+    std::uint32_t FatEntry = 0xFFFFFFFF;
 };
 
 // The name of the stream a found record stands for ("" for a file's own data).

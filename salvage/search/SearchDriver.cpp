@@ -1,5 +1,7 @@
 #include "salvage/search/SearchDriver.h"
 
+#include "salvage/search/FAT32Search.h"
+
 #include <deque>
 #include <mutex>
 #include <utility>
@@ -76,6 +78,7 @@ bool TSearchDriver::Start(std::shared_ptr<TAnalysis> analysis, const TAnalysisOp
         return false;
     }
     analysis_ = std::move(analysis);
+    options_ = options;
     ++run_;
     worker_->Start();
     return true;
@@ -148,8 +151,13 @@ void TSearchDriver::FireEvents()
     std::vector<std::string> failures;
     failures.swap(failures_);
     const bool done = std::exchange(doneArrived_, false);
-    if (done)
+    if (done) {
         FinishWorker();
+        // Every FAT entry is known now: the conditions by where the deleted
+        // files' clusters were placed (the walk knew only first clusters).
+        if (options_.EstimateCondition && analysis_ && analysis_->FatReader())
+            ReviseFatConditions(model_.Tree(), *analysis_->FatReader(), options_.FatClusters);
+    }
     // A failure's message box runs the owner's event loop, where the user
     // may stop or start another search: then this Done is not told.
     const std::uint64_t run = run_;

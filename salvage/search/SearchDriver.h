@@ -92,6 +92,7 @@ private:
     std::unique_ptr<TBatchingSink> batching_;
     std::unique_ptr<TWorkerThread> worker_;
     std::shared_ptr<TAnalysis> analysis_;
+    TAnalysisOptions options_;
     bool applying_ = false;
     bool rerun_ = false;
     bool doneArrived_ = false;

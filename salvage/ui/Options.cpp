@@ -245,6 +245,14 @@ void RegisterProgramOptions(TOptions& options)
     options.AddBoolean(kOptCheckRestoreStructure, false);
     options.AddBoolean(kOptCheckRecoverAll, true);
     options.AddString(kOptPathRecover, DefaultRecoverPath());
+    options.AddInteger(kOptFatClusterRule, static_cast<std::int32_t>(TFatClusterRule::FreeGaps));
+}
+
+TFatClusterRule FatClusterRuleOption(const TOptions& options)
+{
+    const std::int32_t value = options.Find(kOptFatClusterRule).GetInteger();
+    return value == static_cast<std::int32_t>(TFatClusterRule::Consecutive) ? TFatClusterRule::Consecutive
+                                                                           : TFatClusterRule::FreeGaps;
 }
 
 std::unique_ptr<TOptions> NewProgramOptions()

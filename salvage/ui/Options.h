@@ -4,6 +4,7 @@
 // to it at exit. Values change in memory only until SaveAll / SaveOne.
 
 #include "platform/Registry.h"
+#include "salvage/fs/FATPlacement.h"
 
 #include <cstdint>
 #include <functional>
@@ -150,6 +151,9 @@ inline constexpr const char* kOptCheckMountPoint = "CheckMountPoint";
 inline constexpr const char* kOptCheckRestoreStructure = "CheckRestoreStructure";
 inline constexpr const char* kOptCheckRecoverAll = "CheckRecoverAll";
 inline constexpr const char* kOptPathRecover = "PathRecover";
+// How a deleted FAT file's clusters are placed (TFatClusterRule): 0 the free
+// gaps nothing else claims (the default), 1 the consecutive clusters.
+inline constexpr const char* kOptFatClusterRule = "FatClusterRule";
 
 // "C:\Recovered Files" on Windows; elsewhere "Recovered Files" in the
 // user's home folder.
@@ -157,6 +161,9 @@ inline constexpr const char* kOptPathRecover = "PathRecover";
 
 // Registers the program's options in their order (after "FirstLaunch").
 void RegisterProgramOptions(TOptions& options);
+
+// The rule "FatClusterRule" holds; a value no rule has gives the default.
+[[nodiscard]] TFatClusterRule FatClusterRuleOption(const TOptions& options);
 
 // The store the main window owns: made on HKEY_CURRENT_USER at
 // OptionsKeyPath() with the program's options registered. The caller then

@@ -759,6 +759,7 @@ void TFrmMain::actAnalyzeExecute()
 
     TAnalysisOptions options;
     options.EstimateCondition = frmSettings->Determinate();
+    options.FatClusters = FatClusterRuleOption(*options_);
     analysis_ = analysis;
     if (!search_->Start(std::move(analysis), options, error)) {
         SearchDone();

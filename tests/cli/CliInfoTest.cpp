@@ -26,7 +26,8 @@ TEST(CliInfo, ReferenceImageGeometry)
     EXPECT_NE(r.out.find("File system: FAT16\n"), std::string::npos) << r.out;
     for (const char* line : {"Bytes per sector: 512\n", "Sectors per cluster: 2\n", "Reserved sectors: 8\n",
                              "Number of FATs: 2\n", "Sectors per FAT: 24\n", "Root entries: 512\n",
-                             "DataStart: 88\n", "Root directory key: 56\n"})
+                             "DataStart: 88\n", "Root directory key: 56\n",
+                             "Volume label: FAT_REC_1\n"})  // the label entry is no file, but named here
         EXPECT_NE(r.out.find(line), std::string::npos) << line;
 }
 
@@ -37,7 +38,7 @@ TEST(CliInfo, JsonObject)
     EXPECT_EQ(r.out,
               "{\"kind\":\"FAT16\",\"bytes_per_sector\":512,\"sectors_per_cluster\":2,\"reserved_sectors\":8,"
               "\"fat_count\":2,\"sectors_per_fat\":24,\"root_entries\":512,\"fat_start\":8,\"data_start\":88,"
-              "\"fat_type\":1,\"root_key\":56}\n");
+              "\"fat_type\":1,\"root_key\":56,\"label\":\"FAT_REC_1\"}\n");
 }
 
 TEST(CliInfo, GeneratedVolumesReportTheirKinds)
@@ -46,6 +47,7 @@ TEST(CliInfo, GeneratedVolumesReportTheirKinds)
         const auto r = RunProcess(Cli("info --json " + ShellQuote(testdata::FatVolume(name).image)));
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_NE(r.out.find(std::string("\"kind\":\"") + kind + "\""), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(std::string("\"label\":\"KESTREL") + (kind + 3) + "\""), std::string::npos) << r.out;
     }
 }
 

@@ -44,7 +44,10 @@ TEST_F(CliRecover, ReferenceFatImageIntoAMissingFolder)
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Md5Of("_ING.DAT"), "59b20779f69ff9f0ac5fcd2c38835a79");
     EXPECT_EQ(Md5Of("_IR1/MULT2.DAT"), "59cf0e9cd107bc1e75afb7374f6e05bb");
-    EXPECT_NE(r.out.find(dir_ + "/out/_ING.DAT\t780\n"), std::string::npos) << r.out;
+    // Each deleted file says which rule placed its clusters.
+    EXPECT_NE(r.out.find(dir_ + "/out/_ING.DAT\t780\tgaps\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(dir_ + "/out/_RAG1.DAT\t1584\tgaps, ambiguous\n"), std::string::npos) << r.out;
+    EXPECT_EQ(Md5Of("_RAG1.DAT"), "7a3bc5b763bef201202108f4ba128149");
     EXPECT_NE(r.out.find("Recovered 6 files, 13780 bytes; 0 skipped, 0 failed."), std::string::npos) << r.out;
 }
 
@@ -60,7 +63,8 @@ TEST_F(CliRecover, PathsStructureAndJson)
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("{\"event\":\"file\",\"path\":\"" + dir_ + "/out/QING.DAT\",\"size\":780,"
-                         "\"name\":\"QING.DAT\",\"found_name\":\"?ING.DAT\",\"renamed\":false,\"partial\":false}"),
+                         "\"name\":\"QING.DAT\",\"found_name\":\"?ING.DAT\",\"renamed\":false,\"partial\":false,"
+                         "\"clusters\":\"gaps\",\"ambiguous\":false}"),
               std::string::npos)
         << r.out;
 }
@@ -74,7 +78,7 @@ TEST_F(CliRecover, StructureWritesNoBrokenNameAnywhere)
         SCOPED_TRACE(options);
         const auto r = Recover(options, image);
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_EQ(Md5Of("_IR1/DIR2/FRAG3.DAT"), "a7a14ac62f79fdea4056ed5e8bcf97ef");
+        EXPECT_EQ(Md5Of("_IR1/DIR2/FRAG3.DAT"), "21121699487f3fbbdb9a4b3391b6d3e0") << "the original digest";
         for (const auto& e : fs::recursive_directory_iterator(dir_ + "/out"))
             EXPECT_EQ(e.path().filename().string().find('?'), std::string::npos) << e.path();
         fs::remove_all(dir_ + "/out");
@@ -91,8 +95,8 @@ TEST_F(CliRecover, CollidingNamesAreWrittenBesideEachOtherAndSaySo)
     const std::string image = testdata::Path("fat/collisions.img");
     auto r = Recover("", image);
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find(dir_ + "/out/_ILE1.TXT\t1500\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find(dir_ + "/out/_ILE1 (2).TXT\t2500\trenamed (name taken), found as ?ILE1.TXT\n"),
+    EXPECT_NE(r.out.find(dir_ + "/out/_ILE1.TXT\t1500\tgaps\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(dir_ + "/out/_ILE1 (2).TXT\t2500\tgaps\trenamed (name taken), found as ?ILE1.TXT\n"),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("Recovered 6 files (2 under another name), 9200 bytes; 0 skipped, 0 failed."),
@@ -105,11 +109,23 @@ TEST_F(CliRecover, CollidingNamesAreWrittenBesideEachOtherAndSaySo)
         << r.out;
 }
 
+TEST_F(CliRecover, ConsecutiveClustersOnRequest)
+{
+    auto r = Recover("--fat-clusters consecutive --path ./?RAG2.DAT", testdata::ReferenceFatImage());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Md5Of("_RAG2.DAT"), "965370acfa85aa7e26ab04bbd45cdcae") << "the contiguous digest";
+    EXPECT_NE(r.out.find("_RAG2.DAT\t3873\tconsecutive\n"), std::string::npos) << r.out;
+    r = Recover("--fat-clusters nearest", testdata::ReferenceFatImage());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("--fat-clusters takes \"gaps\" or \"consecutive\""), std::string::npos) << r.err;
+}
+
 TEST_F(CliRecover, SkipBrokenAndRecoverAll)
 {
     const auto r = Recover("--skip-broken --all", testdata::ReferenceFatImage());
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(fs::exists(dir_ + "/out/FAT_REC_.1")) << "live entries too";
+    EXPECT_TRUE(fs::exists(dir_ + "/out/System Volume Information")) << "names without ? are kept";
+    EXPECT_FALSE(fs::exists(dir_ + "/out/FAT_REC_.1")) << "the volume label is no file";
     EXPECT_FALSE(fs::exists(dir_ + "/out/_ING.DAT"));
     EXPECT_NE(r.out.find("skipped, 0 failed"), std::string::npos) << r.out;
 }

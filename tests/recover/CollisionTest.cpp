@@ -136,7 +136,8 @@ TEST_F(Collisions, NothingIsOverwrittenEveryFileIsThereWithItsDates)
 
 TEST_F(Collisions, AFileThatCannotBeReadAtAllLeavesNothing)
 {
-    // LARGE.BIN's first cluster moved past the end of the volume.
+    // LARGE.BIN's data comes last on the volume (its first cluster is the
+    // highest of all): an image cut short before it keeps every other file.
     std::vector<std::uint8_t> image = testdata::ReadFileBytes(testdata::Path("fat/collisions.img"));
     const std::string entry = "\xE5" "ARGE   BIN";
     std::size_t at = 0;
@@ -145,8 +146,12 @@ TEST_F(Collisions, AFileThatCannotBeReadAtAllLeavesNothing)
                        [](char c, std::uint8_t b) { return static_cast<std::uint8_t>(c) == b; }))
         at += 32;
     ASSERT_LT(at + 32, image.size());
-    image[at + 26] = 0xA0;  // cluster 4000: a FAT12 volume of 1440 KiB has fewer than 2880
-    image[at + 27] = 0x0F;
+    const std::size_t firstCluster = image[at + 26] | (image[at + 27] << 8);
+    // One 512-byte sector per cluster on this volume; the data area follows
+    // the reserved sectors, the FATs and the root directory.
+    const std::size_t dataStart = (image[14] | (image[15] << 8)) + image[16] * (image[22] | (image[23] << 8)) +
+                                  (image[17] | (image[18] << 8)) * 32 / 512;
+    image.resize((dataStart + firstCluster - 2) * 512);
     const std::string copy = out_ + "/outside-cluster.img";
     testdata::WriteFileBytes(copy, image);
     out_ += "/out";

@@ -73,14 +73,40 @@ TEST_F(FatRecovery, ReferenceImageMatchesTheAnswerKey)
     EXPECT_EQ(Md5Of("_ING.DAT"), "59b20779f69ff9f0ac5fcd2c38835a79");
     EXPECT_EQ(Md5Of("_ULT1.DAT"), "ffd27bd782bdce67750b6b9ee069d2ef");
     EXPECT_EQ(Md5Of("_IR1/MULT2.DAT"), "59cf0e9cd107bc1e75afb7374f6e05bb");
-    // Deleted FAT files are read from consecutive clusters: the fragmented
-    // ones come out as every tool following that rule gives them.
+    // The fragmented ones too: their clusters are the free ones that no
+    // other entry claims, handed out by what the dates allow.
+    EXPECT_EQ(Md5Of("_RAG1.DAT"), "7a3bc5b763bef201202108f4ba128149");
+    EXPECT_EQ(Md5Of("_RAG2.DAT"), "0e80ab84ef0087e60dfc67b88a1cf13e");
+    EXPECT_EQ(Md5Of("_IR1/DIR2/FRAG3.DAT"), "21121699487f3fbbdb9a4b3391b6d3e0");
+    EXPECT_EQ(fs::file_size(out_ + "/_RAG2.DAT"), 3873u);
+    // Interleaved files could have been interleaved otherwise: said, not hidden.
+    EXPECT_EQ(sink.placed.at(out_ + "/_ING.DAT"), "gaps");
+    EXPECT_EQ(sink.placed.at(out_ + "/_RAG1.DAT"), "gaps ambiguous");
+    EXPECT_EQ(s.AmbiguousPlacements, 5u);
+    EXPECT_FALSE(fs::exists(out_ + "/FAT_REC_.1")) << "live entries stay out without Recover all";
+    EXPECT_TRUE(fs::exists(out_ + "/System Volume Information")) << "deleted folders are created even when empty";
+}
+
+TEST_F(FatRecovery, ReferenceImageByTheConsecutiveRule)
+{
+    auto v = Analyse(testdata::ReferenceFatImage());
+    ASSERT_TRUE(v);
+    RecordingSink sink;
+    TFixedBrokenNameAnswer answer(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
+    TRecoveryJob job = AllTopLevelJob(*v, out_, false);
+    job.FatClusters = TFatClusterRule::Consecutive;
+    const TRecoverySummary s = RunJob(*v, job, sink, answer);
+    EXPECT_EQ(s.FilesWritten, 6u);
+    // The answer key's digests of a recovery that takes the clusters as contiguous.
+    EXPECT_EQ(Md5Of("_ING.DAT"), "59b20779f69ff9f0ac5fcd2c38835a79");
+    EXPECT_EQ(Md5Of("_ULT1.DAT"), "ffd27bd782bdce67750b6b9ee069d2ef");
+    EXPECT_EQ(Md5Of("_IR1/MULT2.DAT"), "59cf0e9cd107bc1e75afb7374f6e05bb");
     EXPECT_EQ(Md5Of("_RAG1.DAT"), "c4f3b9a0f17d464f4fc61b94ecf6cc21");
     EXPECT_EQ(Md5Of("_RAG2.DAT"), "965370acfa85aa7e26ab04bbd45cdcae");
     EXPECT_EQ(Md5Of("_IR1/DIR2/FRAG3.DAT"), "a7a14ac62f79fdea4056ed5e8bcf97ef");
-    EXPECT_EQ(fs::file_size(out_ + "/_RAG2.DAT"), 3873u);
-    EXPECT_FALSE(fs::exists(out_ + "/FAT_REC_.1")) << "live entries stay out without Recover all";
-    EXPECT_TRUE(fs::exists(out_ + "/System Volume Information")) << "deleted folders are created even when empty";
+    // Runs that cross where another file starts are flagged.
+    EXPECT_EQ(sink.placed.at(out_ + "/_RAG1.DAT"), "consecutive ambiguous");
+    EXPECT_EQ(sink.placed.at(out_ + "/_ULT1.DAT"), "consecutive");
 }
 
 TEST_F(FatRecovery, RenameAllAndSkipAllOnTheReferenceImage)

@@ -113,10 +113,14 @@ TEST_F(HostileNames, FatShortNameWithASlash)
     const std::string hostile = dir_ + "/hostile.img";
     testdata::WriteFileBytes(hostile, image);
 
+    // No FAT driver writes a slash into a short name: the slot is passed
+    // over as no entry, and nothing is written for it anywhere.
     const TRecoverySummary s = RecoverAll(hostile);
     EXPECT_TRUE(s.Failures.empty());
-    EXPECT_EQ(testdata::ReadFileBytes(dir_ + "/out/A_B.TXT"), testdata::ReadFileBytes(vol.source + "/README.TXT"));
+    EXPECT_GE(s.FilesWritten, 7u);
+    EXPECT_FALSE(fs::exists(dir_ + "/out/A_B.TXT"));
     EXPECT_FALSE(fs::exists(dir_ + "/out/A"));
+    EXPECT_FALSE(fs::exists(dir_ + "/out/README.TXT"));
     for (const std::string& p : Listing(dir_ + "/out"))
         EXPECT_EQ(p.find(".."), std::string::npos) << p;
 }

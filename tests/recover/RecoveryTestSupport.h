@@ -56,9 +56,15 @@ public:
         std::lock_guard lock(mutex);
         failed.push_back(f);
     }
+    void FatClustersPlaced(const std::string& path, salvage::TFatClusterRule rule, bool ambiguous) override
+    {
+        std::lock_guard lock(mutex);
+        placed[path] = std::string(salvage::FatClusterRuleName(rule)) + (ambiguous ? " ambiguous" : "");
+    }
     void Done(const salvage::TRecoverySummary&) override { ++done; }
 
     std::mutex mutex;
+    std::map<std::string, std::string> placed;  // path -> "gaps" / "consecutive ambiguous"
     std::map<std::string, std::uint64_t> written;
     std::vector<salvage::TRecoveredFile> files;
     std::vector<std::string> skipped;

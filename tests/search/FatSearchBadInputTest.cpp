@@ -44,6 +44,13 @@ FatGeometry Fat32()
 
 constexpr std::uint32_t kEnd16 = 0xFFFF;
 
+std::string ShortEntryName11(std::size_t i)
+{
+    char name[12];
+    std::snprintf(name, sizeof name, "F%02zu     TXT", i);
+    return name;
+}
+
 TDirEntry Deleted(TDirEntry e)
 {
     e[0] = kEntryDeleted;
@@ -106,7 +113,7 @@ TEST(FatSearchCorners, UnusedSlotsDotNamesAndTheLabel)
     Result r;
     Search(b, r);
     EXPECT_TRUE(r.done);
-    EXPECT_EQ(DumpTree(r.model.Tree()), ". [0]\n./TESTVOL\n./A.TXT\n./B.TXT\n");
+    EXPECT_EQ(DumpTree(r.model.Tree()), ". [0]\n./A.TXT\n./B.TXT\n") << "the label is no file";
 }
 
 TEST(FatSearchCorners, EmptyRootMakesNoTree)
@@ -127,18 +134,18 @@ TEST(FatSearchCorners, LongNameRunAtTheEndOfADirectory)
         SCOPED_TRACE(fat32 ? "FAT32" : "FAT16");
         FatImageBuilder b(fat32 ? Fat32() : Fat16());
         const std::uint32_t end = fat32 ? 0x0FFFFFFF : kEnd16;
-        std::vector<TDirEntry> root = {Deleted(Dir("OLD", 3)), File("Z       TXT", 0, 5), Dir("LIVE", 4)};
+        std::vector<TDirEntry> root = {Deleted(Dir("OLD", 3)), File("Z       TXT", 20, 5), Dir("LIVE", 4)};
         if (fat32) {
             PutEntries(b, b.ClusterOffset(2), root);
             b.SetFatEntry(2, end);
         } else {
             PutEntries(b, b.RootOffset(), root);
         }
-        std::vector<TDirEntry> old = {File("A       TXT", 0, 7)};
+        std::vector<TDirEntry> old = {File("A       TXT", 21, 7)};
         for (int i = 0; i < 13; ++i)  // to the last slot of the 512-byte cluster
             old.push_back(Deleted(LongEntry(static_cast<std::uint8_t>(13 - i), "lost name")));
         PutDirectory(b, 3, 0, old);
-        PutDirectory(b, 4, 0, {File("INSIDE  TXT", 0, 9)});
+        PutDirectory(b, 4, 0, {File("INSIDE  TXT", 22, 9)});
         b.SetFatEntry(4, end);
         Result r;
         Search(b, r);
@@ -172,8 +179,7 @@ TEST(FatSearchCorners, DeletedDirectoriesAndTheirContents)
               "./?REE/KEEP.TXT (deleted)\n./?REE/?ONE.TXT (deleted)\n"  // everything in it is deleted,
               "./?REE/SUB [2]\n./?REE/SUB/X.TXT (deleted)\n"            // subfolders too
               "./?REE/SUB/SUBSUB [2]\n"
-              "./EMPTY [0]\n"
-              "./MOVED [0]\n");                                        // not opened: "." names another
+              "./MOVED [0]\n");  // not opened: "." names another; EMPTY names no cluster: no folder at all
     const TTreeNode* free = r.model.Tree().NodeAt(2);
     ASSERT_EQ(free->Data().Files.size(), 2u);
     EXPECT_EQ(free->Data().Files[0].Condition, kGood);
@@ -260,4 +266,111 @@ TEST(FatSearchCorners, RandomDirectoryDataEndsCleanly)
         Search(b, r);
         EXPECT_TRUE(r.done);
     }
+}
+
+// A deleted folder of three clusters: its chain is gone, but the clusters
+// that follow its first one (past the data of its own files) are free and
+// read whole as its entries, so all of them are listed. The cluster after
+// them holds file data and is not read.
+TEST(FatSearchCorners, DeletedFolderOfThreeClustersIsListedWhole)
+{
+    FatImageBuilder b(Fat16());
+    PutEntries(b, b.RootOffset(), {Deleted(Dir("BIG", 3))});
+    std::vector<TDirEntry> entries(40);  // 2 + 40 slots: into a third 512-byte cluster
+    // As a copy writes them: the folder's first cluster, the data of the
+    // files whose entries fill it, the folder's next cluster, and so on.
+    std::vector<std::uint8_t>& bytes = b.Bytes();
+    auto entriesFrom = [&](std::size_t from, std::size_t count) {
+        return std::vector<TDirEntry>(entries.begin() + static_cast<std::ptrdiff_t>(from),
+                                      entries.begin() + static_cast<std::ptrdiff_t>(from + count));
+    };
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        entries[i] = File(ShortEntryName11(i), i < 14 ? 4 + static_cast<std::uint32_t>(i)
+                                           : i < 30 ? 19 + static_cast<std::uint32_t>(i - 14)
+                                                    : 36 + static_cast<std::uint32_t>(i - 30),
+                          100);
+    PutDirectory(b, 3, 0, entriesFrom(0, 14));      // "." and ".." and 14 files: full
+    PutEntries(b, b.ClusterOffset(18), entriesFrom(14, 16));  // after their 14 clusters
+    PutEntries(b, b.ClusterOffset(35), entriesFrom(30, 10));  // after the next 16
+    for (const std::uint32_t data : {4u, 19u, 46u})
+        std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(b.ClusterOffset(data)), 512, 'z');
+    Result r;
+    Search(b, r);
+    EXPECT_TRUE(r.done);
+    ASSERT_EQ(r.model.Tree().Count(), 2u);
+    const auto& files = r.model.Tree().NodeAt(1)->Data().Files;
+    ASSERT_EQ(files.size(), 40u);
+    EXPECT_EQ(files.back().Name, "F39.TXT");
+    EXPECT_TRUE(files.back().Deleted);
+}
+
+// A deleted folder whose first cluster has room left for any entry ends
+// there: the next cluster is not read, even when it looks like entries.
+TEST(FatSearchCorners, DeletedFolderWithRoomLeftEndsInItsFirstCluster)
+{
+    FatGeometry g = Fat16();
+    g.sectorsPerCluster = 4;  // 64 slots
+    FatImageBuilder b(g);
+    PutEntries(b, b.RootOffset(), {Deleted(Dir("SMALL", 3))});
+    PutDirectory(b, 3, 0, {File("OWN     TXT", 10, 5)});
+    PutEntries(b, b.ClusterOffset(4), {File("STRANGER TXT", 11, 5)});
+    Result r;
+    Search(b, r);
+    EXPECT_EQ(DumpTree(r.model.Tree()), ". [4]\n./?MALL [2]\n./?MALL/OWN.TXT (deleted)\n");
+}
+
+// Slots no driver writes are passed over and counted, not listed.
+TEST(FatSearchCorners, ImplausibleSlotsAreCountedNotListed)
+{
+    FatImageBuilder b(Fat16());
+    TDirEntry ghost = LongEntry(0x01, "f");
+    ghost[0] = kEntryDeleted;
+    ghost[kEntryAttributes] = 0;
+    PutEntries(b, b.RootOffset(),
+               {File("GOOD    TXT", 5, 10), ghost, File("A/B     TXT", 6, 10), File("BIG     TXT", 7, 0xFFFFFFFF),
+                ShortEntry("ODD     TXT", 0x60, 8, 10)});
+    TFAT32 fat(b.Volume());
+    TFoundFileModel model;
+    TModelSink sink(model);
+    TFAT32Search search(fat, sink, true);
+    search.Start();
+    search.Wait();
+    EXPECT_EQ(DumpTree(model.Tree()), ". [0]\n./GOOD.TXT\n");
+    EXPECT_EQ(search.ImplausibleEntries(), 4u);
+    ASSERT_NE(fat.DeletedMap(), nullptr) << "the map stays with the reader for the recovery";
+    EXPECT_EQ(fat.DeletedMap()->ImplausibleEntries, 4u);
+}
+
+// A long name cut at the end of a deleted folder's cluster: its file's data
+// was written before the folder's next cluster was taken, so that cluster
+// lies past it. It is the free cluster nearby that goes on with the same
+// checksum; a cluster of another folder's entries in between is not it.
+TEST(FatSearchCorners, DeletedFolderGoesOnWhereItsCutLongNameDoes)
+{
+    FatImageBuilder b(Fat16());
+    PutEntries(b, b.RootOffset(), {Deleted(Dir("BIG", 3))});
+    auto part = [](std::uint8_t sequence, const std::string& text, std::uint8_t checksum) {
+        TDirEntry e = LongEntry(sequence, text);
+        e[kLongNameChecksum] = checksum;
+        return e;
+    };
+    std::vector<TDirEntry> first;
+    for (std::size_t i = 0; i < 12; ++i)
+        first.push_back(File(ShortEntryName11(i), 4 + static_cast<std::uint32_t>(i / 2), 100));
+    first.push_back(part(0x43, "ry.txt", 0x5A));
+    first.push_back(part(0x02, " of a cut ent", 0x5A));
+    PutDirectory(b, 3, 0, first);  // 16 slots: full, the name cut after two of its three parts
+    std::vector<std::uint8_t>& bytes = b.Bytes();
+    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(b.ClusterOffset(10)), 512, 'q');  // its data
+    PutEntries(b, b.ClusterOffset(11), {part(0x01, "somebody else", 0x11), File("ELSE~1  TXT", 20, 5)});
+    PutEntries(b, b.ClusterOffset(12), {part(0x01, "the long name", 0x5A), File("THELON~1TXT", 10, 100),
+                                        File("G       TXT", 13, 5)});
+    Result r;
+    Search(b, r);
+    ASSERT_EQ(r.model.Tree().Count(), 2u);
+    const auto& files = r.model.Tree().NodeAt(1)->Data().Files;
+    ASSERT_EQ(files.size(), 14u);
+    EXPECT_EQ(files[12].Name, "the long name of a cut entry.txt");
+    EXPECT_EQ(files[12].FileRef, 10u);
+    EXPECT_EQ(files[13].Name, "G.TXT");
 }

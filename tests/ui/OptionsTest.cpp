@@ -66,6 +66,7 @@ TEST_F(OptionsTest, FirstRunUsesDefaultsAndLeavesEveryOptionInTheHive)
         {"ShowToolBar", TOption::kInteger, 1},          {"CheckDeterminate", TOption::kInteger, 1},
         {"CheckMountPoint", TOption::kInteger, 1},      {"CheckRestoreStructure", TOption::kInteger, 0},
         {"CheckRecoverAll", TOption::kInteger, 1},      {"PathRecover", TOption::kString, 0},
+        {"FatClusterRule", TOption::kInteger, 0},
     };
     {
         auto options = NewProgramOptions();
@@ -266,3 +267,13 @@ TEST_F(OptionsTest, KeyThatCannotBeOpenedLeavesTheDefaults)
 }
 
 } // namespace
+
+TEST_F(OptionsTest, FatClusterRuleReadsBackAndFallsBackToTheDefault)
+{
+    auto options = NewProgramOptions();
+    EXPECT_EQ(FatClusterRuleOption(*options), TFatClusterRule::FreeGaps);
+    options->Find(kOptFatClusterRule).SetInteger(1);
+    EXPECT_EQ(FatClusterRuleOption(*options), TFatClusterRule::Consecutive);
+    options->Find(kOptFatClusterRule).SetInteger(7);  // no such rule (a newer program's?)
+    EXPECT_EQ(FatClusterRuleOption(*options), TFatClusterRule::FreeGaps);
+}
