@@ -163,10 +163,9 @@ inline constexpr const char* kReportFolder = "Folder: %1";
 inline constexpr const char* kReportWrittenOne = "1 file was written (%1).";
 inline constexpr const char* kReportWrittenMany = "%1 files were written (%2).";
 inline constexpr const char* kReportNothingWritten = "No file was written.";
-inline constexpr const char* kReportRenamedOne =
-    "1 of them was given a new name, such as \"NAME (2).EXT\", because its name was already taken there.";
+inline constexpr const char* kReportRenamedOne = "1 of them got a new name (\"NAME (2).EXT\"): its name was taken.";
 inline constexpr const char* kReportRenamedMany =
-    "%1 of them were given new names, such as \"NAME (2).EXT\", because their names were already taken there.";
+    "%1 of them got new names (\"NAME (2).EXT\"): their names were taken.";
 inline constexpr const char* kReportPartialOne = "1 file could be written only in part:";
 inline constexpr const char* kReportPartialMany = "%1 files could be written only in part:";
 inline constexpr const char* kReportFailedOne = "1 file or folder could not be written at all:";

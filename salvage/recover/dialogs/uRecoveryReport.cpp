@@ -38,9 +38,16 @@ void AppendList(QStringList& lines, const Items& items, Line line)
     }
 }
 
-QString Named(const std::string& path, const std::string& message)
+// A file below the target folder by its path there; anything else in full.
+QString Named(const QString& folder, const std::string& path, const std::string& message)
 {
-    QString line = QDir::toNativeSeparators(QString::fromStdString(path));
+    QString shown = QString::fromStdString(path);
+    QString base = QDir::fromNativeSeparators(folder);
+    if (!base.endsWith(QLatin1Char('/')))
+        base += QLatin1Char('/');
+    if (shown.startsWith(base) && shown.size() > base.size())
+        shown = shown.mid(base.size());
+    QString line = QDir::toNativeSeparators(shown);
     if (!message.empty())
         line += QStringLiteral(": ") + QString::fromStdString(message);
     return line;
@@ -71,11 +78,11 @@ QString RecoveryReportText(const TRecoverySummary& summary, const QString& folde
     if (summary.FilesPartial != 0) {
         lines << Count(summary.FilesPartial, text::kReportPartialOne, text::kReportPartialMany);
         AppendList(lines, summary.PartialFiles,
-                   [](const TRecoveredFile& f) { return Named(f.Path, f.Message); });
+                   [&folder](const TRecoveredFile& f) { return Named(folder, f.Path, f.Message); });
     }
     if (!summary.Failures.empty()) {
         lines << Count(summary.Failures.size(), text::kReportFailedOne, text::kReportFailedMany);
-        AppendList(lines, summary.Failures, [](const TRecoveryFailure& f) { return Named(f.Path, f.Message); });
+        AppendList(lines, summary.Failures, [&folder](const TRecoveryFailure& f) { return Named(folder, f.Path, f.Message); });
     }
     if (summary.Skipped != 0)
         lines << Count(summary.Skipped, text::kReportSkippedOne, text::kReportSkippedMany);
