@@ -1,7 +1,8 @@
 #!/bin/sh
 # The launcher started from an install tree made of the build: it shows the
-# suite, and Razuzuda Rezer (a stand-in "salvage" beside it) starts from it
-# when its button is clicked. Runs under Xvfb; the clicks come from xdotool.
+# suite, and Razuzuda Rezer (a stand-in "salvage" in bin/, which the suite
+# folder libexec/kestrel/ links to) starts from it when its button is
+# clicked. Runs under Xvfb; the clicks come from xdotool.
 #   install-tree.sh BUILD STANDIN
 # Exit 77 (skipped) when xvfb-run or xdotool is missing.
 set -eu
@@ -15,8 +16,10 @@ prefix="$work/Kestrel Suite"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 bin="$prefix/bin"
 test -x "$bin/kestrel" || { echo "no kestrel in $bin"; exit 1; }
-test -f "$bin/kestrel.version" || { echo "no version record beside kestrel"; exit 1; }
-test -f "$prefix/share/kestrel/help/launcher.html" || { echo "no help pages"; exit 1; }
+suite="$prefix/libexec/kestrel"
+test -x "$suite/kestrel" || { echo "no kestrel in the suite folder $suite"; exit 1; }
+test -f "$suite/kestrel.version" || { echo "no version record beside kestrel"; exit 1; }
+test -f "$prefix/share/doc/kestrel/help/launcher.html" || { echo "no help pages"; exit 1; }
 cp "$standin" "$bin/salvage"
 
 cat > "$work/session.sh" <<'SESSION'
