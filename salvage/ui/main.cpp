@@ -17,6 +17,8 @@ int main(int argc, char** argv)
     using namespace salvage::ui;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("salvage"));
+    // The desktop matches the window to its menu entry (and icon) by this name.
+    QApplication::setDesktopFileName(QStringLiteral("org.example.kestrel.salvage"));
     QApplication::setApplicationVersion(QStringLiteral(KESTREL_VERSION));
     QApplication::setWindowIcon(ProgramIcon());
 
