@@ -12,6 +12,7 @@
 # salvage finds its help, pictures and policy (salvage --check-install).
 # Every fault is reported; the exit status is 1 when there was one.
 set -u
+PATH="$PATH:/usr/sbin:/sbin"
 build=$(cd "$1" && pwd)
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 id=org.example.kestrel
@@ -137,6 +138,14 @@ done
 "bin/salvage-cli" --help >"$work/cli-help.txt" 2>&1 || fault "salvage-cli --help failed"
 for word in $(grep -oE -- '--[a-z][a-z-]*' "$work/cli-help.txt" | sort -u) info list recover; do
     grep -qF -- "$word" "$work/salvage-cli.txt" || fault "salvage-cli's manual page does not name $word"
+done
+# salvage's own options (not Qt's), and the wizard's two switches.
+QT_QPA_PLATFORM=offscreen "bin/salvage" --help >"$work/salvage-help.txt" 2>/dev/null || fault "salvage --help failed"
+for word in $(grep -oE -- '(^|[ ,])-(-[a-z][a-z-]*|[a-z])\b' "$work/salvage-help.txt" | tr -d ' ,' | grep -v -- '--help-all'); do
+    grep -qF -- "$word" "$work/salvage.txt" || fault "salvage's manual page does not name $word"
+done
+for word in -auto -startup; do
+    grep -qF -- "$word" "$work/kestrelupdate.txt" || fault "kestrelupdate's manual page does not name $word"
 done
 complete_words() {  # complete_words WORD... : what the completion offers for the last word
     bash -c '
