@@ -63,13 +63,14 @@ public:
     void Progress(int percent) override { window_.SetProgress(percent); }
     void Done(const TRecoverySummary& /*summary*/) override
     {
-        const std::uint64_t run = run_.load();
+        const std::uint64_t run = Run.load();
         QMetaObject::invokeMethod(
-            &window_, [this, run] { finished_(run); }, Qt::QueuedConnection);
+            &window_, [this, run] { Finished(run); }, Qt::QueuedConnection);
     }
-    // Set by the window before each job.
-    std::atomic<std::uint64_t> run_{0};
-    std::function<void(std::uint64_t)> finished_;
+    // Set by the window: the job's number (before it starts), and what runs
+    // on the main thread when the job has ended.
+    std::atomic<std::uint64_t> Run{0};
+    std::function<void(std::uint64_t)> Finished;
 
 private:
     TFrmMain& window_;
@@ -562,7 +563,7 @@ void TFrmMain::FormCreate()
         frmBroken = std::make_unique<TFrmBroken>(this);
         frmConfirmRestore = std::make_unique<TfrmConfirmRestore>(this);
         recoverySink_ = std::make_unique<TWindowRecoverySink>(*this);
-        recoverySink_->finished_ = [this](std::uint64_t run) { RecoveryFinished(run); };
+        recoverySink_->Finished = [this](std::uint64_t run) { RecoveryFinished(run); };
         brokenAsker_ = std::make_unique<TBrokenNameAsker>(*frmBroken);
         StatusTimer->start();
         created_ = true;
@@ -1165,7 +1166,7 @@ void TFrmMain::StartRecovery(const QString& targetPath, bool recoverAll, bool re
     SetProgress(0);
     SetStatusText(Text(text::kRecovering));
     brokenAsker_->StartJob();
-    recoverySink_->run_ = ++recoveryRun_;
+    recoverySink_->Run = ++recoveryRun_;
     recoverThread_ = std::make_unique<TThreadRecover>(std::move(job), *recoverySink_, *brokenAsker_);
     updateActions();
     recoverThread_->Start();
