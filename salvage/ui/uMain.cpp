@@ -940,9 +940,8 @@ QString TFrmMain::StatusText() const
 void TFrmMain::StatusTimerTick()
 {
     // Hints take panel 0 while the mouse is over a control; the activity text
-    // comes back once the hint is gone.
-    // A new activity text (the recovery's file names) replaces the one shown
-    // before it, but not a hint.
+    // comes back once the hint is gone. A new activity text (the recovery's
+    // file names) replaces the one shown before it, but never a hint.
     const QString status = StatusText();
     const QString shown = StatusPanel0->text();
     if ((shown.isEmpty() || shown == shownStatus_) && status != shown) {
