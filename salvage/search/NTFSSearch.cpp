@@ -106,7 +106,8 @@ void TNTFSSearch::Visit(TNTFS& ntfs)
 {
     const std::uint64_t count = ntfs.RecordCount();
     const std::size_t recordSize = ntfs.RecordSize();
-    const std::size_t perChunk = std::max<std::size_t>(1, kChunkBytes / recordSize);
+    const std::size_t perChunk =
+        recordsPerRead_ != 0 ? recordsPerRead_ : std::max<std::size_t>(1, kChunkBytes / recordSize);
     // The next chunk is read while this one is taken apart.
     TMftReadAhead chunks(ntfs, count, perChunk);
     TMftReadAhead::Chunk chunk;
