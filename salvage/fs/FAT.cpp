@@ -6,6 +6,7 @@
 #include "salvage/fs/TextConvert.h"
 
 #include <algorithm>
+#include <bit>
 #include <limits>
 #include <vector>
 
@@ -185,6 +186,150 @@ std::uint32_t TFAT32::GetFATEntry(std::uint32_t cluster)
     return (cluster & 1) != 0 ? (v >> 4) & 0xFFF : v & 0xFFF;
 }
 
+void TFAT32::BuildClusterMap()
+{
+    clusterMapBuilt_ = true;
+    const std::uint32_t limit = clusterLimit_;
+    inUse_.assign((static_cast<std::size_t>(limit) + 63) / 64, 0);
+    if (!Usable() || limit == 0)
+        return;
+    // The FAT sectors that hold entries 0 .. limit - 1 (one more for a FAT12
+    // entry across the last one's end), read a run of sectors at a time; a
+    // run that fails is read again sector by sector, and the entries of a
+    // sector that cannot be read are 0, as GetFATEntry gives them.
+    const std::uint64_t bits = FATType == kFAT32 ? 32 : FATType == kFAT16 ? 16 : 12;
+    const std::uint64_t bytes = (static_cast<std::uint64_t>(limit) * bits + 7) / 8;
+    const std::uint64_t sectors = (bytes + kSectorSize - 1) / kSectorSize + (FATType == kFAT12 ? 1 : 0);
+    constexpr std::uint32_t kRun = 128;
+    std::vector<std::uint8_t> buffer(kRun * kSectorSize + 2);  // + the next sector's first bytes (FAT12)
+    std::vector<bool> readable(kRun + 1);
+    auto readRun = [&](std::uint64_t first, std::uint32_t count) {
+        const bool failed = ReadSectors(count, std::span(buffer).first(count * kSectorSize), FATStart + first);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            readable[i] = !failed;
+            if (failed)
+                readable[i] = !ReadSectors(1, std::span(buffer).subspan(i * kSectorSize, kSectorSize), FATStart + first + i);
+        }
+    };
+    std::uint32_t cluster = 0;
+    for (std::uint64_t first = 0; first < sectors && cluster < limit; first += kRun) {
+        const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kRun, sectors - first));
+        readRun(first, count);
+        // A FAT12 entry may end in the sector after the run.
+        bool nextReadable = false;
+        if (FATType == kFAT12 && first + count < sectors + 1) {
+            std::array<std::uint8_t, kSectorSize> next{};
+            nextReadable = !ReadSectors(1, next, FATStart + first + count);
+            buffer[count * kSectorSize] = next[0];
+            buffer[count * kSectorSize + 1] = next[1];
+        }
+        readable[count] = nextReadable;
+        const std::uint64_t runStart = first * kSectorSize;
+        const std::uint64_t runEnd = runStart + static_cast<std::uint64_t>(count) * kSectorSize;
+        for (; cluster < limit; ++cluster) {
+            const std::uint64_t offset = FATType == kFAT32   ? static_cast<std::uint64_t>(cluster) * 4
+                                         : FATType == kFAT16 ? static_cast<std::uint64_t>(cluster) * 2
+                                                             : static_cast<std::uint64_t>(cluster) * 3 / 2;
+            if (offset >= runEnd)
+                break;
+            const auto at = static_cast<std::size_t>(offset - runStart);
+            const std::size_t sector = at / kSectorSize;
+            std::uint32_t v = 0;
+            if (readable[sector]) {
+                if (FATType == kFAT32) {
+                    v = LoadLE32(buffer, at);
+                } else if (FATType == kFAT16) {
+                    v = LoadLE16(buffer, at);
+                } else if (at % kSectorSize + 3 <= kSectorSize || readable[sector + 1]) {
+                    // 12 bits at byte offset cluster * 3 / 2; an entry that
+                    // ends in the next sector needs that sector too.
+                    const std::uint32_t word = LoadLE16(buffer, at);
+                    v = (cluster & 1) != 0 ? (word >> 4) & 0xFFF : word & 0xFFF;
+                }
+            }
+            if (v != 0)
+                inUse_[cluster / 64] |= std::uint64_t{1} << (cluster % 64);
+            if (v == 1) {
+                if (ones_.empty())
+                    ones_.assign(inUse_.size(), 0);
+                ones_[cluster / 64] |= std::uint64_t{1} << (cluster % 64);
+            }
+        }
+    }
+}
+
+bool TFAT32::ClusterInUse(std::uint32_t cluster)
+{
+    if (cluster >= clusterLimit_)
+        return GetFATEntry(cluster) != 0;
+    if (!clusterMapBuilt_)
+        BuildClusterMap();
+    return (inUse_[cluster / 64] >> (cluster % 64) & 1) != 0;
+}
+
+bool TFAT32::AnyClusterInUse(std::uint32_t first, std::uint64_t count)
+{
+    return AnyMapped(first, count, true);
+}
+
+bool TFAT32::AnyMapped(std::uint32_t first, std::uint64_t count, bool reservedCounts)
+{
+    if (count == 0)
+        return false;
+    if (!clusterMapBuilt_)
+        BuildClusterMap();
+    // Cluster numbers stop at 2^32: so does the range.
+    std::uint64_t c = first;
+    const std::uint64_t end = c + std::min<std::uint64_t>(count, std::uint64_t{1} << 32);
+    const std::uint64_t mapped = std::min<std::uint64_t>(end, clusterLimit_);
+    auto taken = [&](std::size_t word) {
+        return reservedCounts || ones_.empty() ? inUse_[word] : inUse_[word] & ~ones_[word];
+    };
+    // Whole words of the map where the range covers them.
+    while (c < mapped) {
+        const auto word = static_cast<std::size_t>(c / 64);
+        if (c % 64 == 0 && c + 64 <= mapped) {
+            if (taken(word) != 0)
+                return true;
+            c += 64;
+            continue;
+        }
+        if ((taken(word) >> (c % 64) & 1) != 0)
+            return true;
+        ++c;
+    }
+    // Past the volume's clusters the FAT itself answers, entry by entry as
+    // far as it has entries; beyond them every entry is 0.
+    const std::uint64_t inFat = std::min<std::uint64_t>(end, EntriesInFAT());
+    for (; c < inFat; ++c) {
+        const std::uint32_t v = GetFATEntry(static_cast<std::uint32_t>(c));
+        if (v >= 2 || (v == 1 && reservedCounts))
+            return true;
+    }
+    return false;
+}
+
+std::uint64_t TFAT32::FreeClustersIn(std::uint32_t first, std::uint32_t end, std::uint64_t enough)
+{
+    if (!clusterMapBuilt_)
+        BuildClusterMap();
+    std::uint64_t n = 0;
+    std::uint64_t c = first;
+    const std::uint64_t mapped = std::min<std::uint64_t>(end, clusterLimit_);
+    while (c < mapped && n < enough) {
+        if (c % 64 == 0 && c + 64 <= mapped && n + 64 <= enough) {
+            n += 64 - static_cast<std::uint64_t>(std::popcount(inUse_[c / 64]));
+            c += 64;
+            continue;
+        }
+        n += (inUse_[c / 64] >> (c % 64) & 1) == 0;
+        ++c;
+    }
+    for (; c < end && n < enough; ++c)
+        n += GetFATEntry(static_cast<std::uint32_t>(c)) == 0;
+    return n;
+}
+
 TMemoryStream TFAT32::ReadCluster(std::uint32_t cluster, bool& failed) const
 {
     TMemoryStream stream(Usable() ? ClusterBytes() : 0);
@@ -222,14 +367,14 @@ std::uint8_t TFAT32::EstimateCondition(const TDirEntry& entry)
     const std::uint64_t clusterBytes = ClusterBytes();
     if (clusterBytes == 0)
         return kConditionPoor;
-    // A deleted file is assumed to have occupied consecutive clusters.
-    std::uint64_t c = EntryFirstCluster(entry, FATType);
-    for (std::uint64_t pos = 0; pos < size; pos += clusterBytes, ++c) {
-        if (c >= clusterLimit_)
-            return kConditionPoor;
-        if (GetFATEntry(static_cast<std::uint32_t>(c)) >= 2)
-            return kConditionPoor;
-    }
+    // A deleted file is assumed to have occupied consecutive clusters, all
+    // inside the volume and none with a FAT entry of 2 or more.
+    const std::uint64_t first = EntryFirstCluster(entry, FATType);
+    const std::uint64_t clusters = (size + clusterBytes - 1) / clusterBytes;
+    if (clusters == 0)
+        return kConditionGood;
+    if (first + clusters > clusterLimit_ || AnyMapped(static_cast<std::uint32_t>(first), clusters, false))
+        return kConditionPoor;
     return kConditionGood;
 }
 

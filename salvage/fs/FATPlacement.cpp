@@ -123,7 +123,7 @@ public:
             } else {
                 while (ci < claims.size() && claims[ci].Cluster == c)
                     ++ci;
-                if (fat_.GetFATEntry(c) == 0)
+                if (!fat_.ClusterInUse(c))
                     Hand(c, ci);
             }
             ++c;
@@ -189,10 +189,7 @@ private:
     [[nodiscard]] std::uint64_t Capacity(std::uint32_t c, std::size_t ci, std::uint64_t enough)
     {
         const std::uint32_t end = ci < map_.claims_.size() ? map_.claims_[ci].Cluster : fat_.ClusterLimit();
-        std::uint64_t n = 0;
-        for (std::uint32_t x = c; x < end && n < enough; ++x)
-            n += fat_.GetFATEntry(x) == 0;
-        return n;
+        return fat_.FreeClustersIn(c, end, enough);
     }
 
     void Hand(std::uint32_t c, std::size_t ci)
@@ -327,7 +324,7 @@ void TFatDeletedMap::Build(TFAT32& fat)
         Entry& e = entries_[c.Owner];
         if (!c.Start || e.Directory)
             continue;
-        if (fat.GetFATEntry(e.First) != 0)
+        if (fat.ClusterInUse(e.First))
             e.Overwritten = true;
         else if (!e.Overwritten)
             e.Placed = true;
@@ -364,11 +361,11 @@ void TFatDeletedMap::MarkDisplaced(TFAT32& fat)
     }
 }
 
-bool TFatDeletedMap::Blocked(std::uint32_t cluster, std::uint32_t self) const
+bool TFatDeletedMap::BlockedIn(std::uint32_t from, std::uint64_t to, std::uint32_t self) const
 {
-    auto it = std::lower_bound(claims_.begin(), claims_.end(), cluster,
+    auto it = std::lower_bound(claims_.begin(), claims_.end(), from,
                                [](const Claim& c, std::uint32_t x) { return c.Cluster < x; });
-    for (; it != claims_.end() && it->Cluster == cluster; ++it)
+    for (; it != claims_.end() && it->Cluster < to; ++it)
         if (it->Owner != self)
             return true;
     return false;
@@ -386,7 +383,7 @@ TFatPlacement TFatDeletedMap::ConsecutivePlacement(std::uint32_t first, std::uin
     if (count > 0)
         p.Runs.push_back({first, static_cast<std::uint32_t>(count)});
     p.Complete = count == n;
-    p.Overwritten = count == 0 || fat.GetFATEntry(first) != 0;
+    p.Overwritten = count == 0 || fat.ClusterInUse(first);
     return p;
 }
 
@@ -397,8 +394,8 @@ TFatPlacement TFatDeletedMap::Consecutive(const Entry& e, std::uint32_t self, TF
     p.Ambiguous = p.Overwritten || !p.Complete;
     // The run crosses what the volume says is not this file's.
     for (const TFatRun& r : p.Runs)
-        for (std::uint32_t i = 1; i < r.Count && !p.Ambiguous; ++i)
-            p.Ambiguous = fat.GetFATEntry(r.First + i) != 0 || Blocked(r.First + i, self);
+        if (!p.Ambiguous && r.Count > 1)
+            p.Ambiguous = fat.AnyClusterInUse(r.First + 1, r.Count - 1) || BlockedIn(r.First + 1, r.First + r.Count, self);
     return p;
 }
 
@@ -434,15 +431,14 @@ std::uint8_t TFatDeletedMap::Condition(std::uint32_t index, TFatClusterRule rule
         if (!p.Complete)
             return kConditionPoor;
         for (const TFatRun& r : p.Runs)
-            for (std::uint32_t i = 0; i < r.Count; ++i)
-                if (fat.GetFATEntry(r.First + i) != 0)
-                    return kConditionPoor;
+            if (fat.AnyClusterInUse(r.First, r.Count))
+                return kConditionPoor;
         return kConditionGood;
     }
     // Build found the first cluster in use, or taken by a newer entry, and
     // whether enough free clusters were left.
     if (!e.Placed || e.Directory)
-        return e.Overwritten || e.First < 2 || e.First >= fat.ClusterLimit() || fat.GetFATEntry(e.First) != 0
+        return e.Overwritten || e.First < 2 || e.First >= fat.ClusterLimit() || fat.ClusterInUse(e.First)
                    ? kConditionPoor
                    : kConditionGood;
     return e.Overwritten || !e.Complete ? kConditionPoor : kConditionGood;
