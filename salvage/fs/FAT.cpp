@@ -1,6 +1,7 @@
 #include "salvage/fs/FAT.h"
 
 #include "salvage/disk/Bytes.h"
+#include "salvage/disk/Errors.h"
 #include "salvage/disk/Messages.h"
 #include "salvage/fs/FATEntryCheck.h"
 #include "salvage/fs/TextConvert.h"
@@ -390,64 +391,92 @@ std::uint32_t EntryFirstCluster(const TDirEntry& entry)
 
 namespace {
 
-// A fixed field taken up to its first NUL and stripped of trailing spaces.
-std::string NameField(const TDirEntry& entry, std::size_t offset, std::size_t length)
+// A fixed field taken up to its first NUL and stripped of trailing spaces,
+// appended to `out`; returns its length.
+std::size_t NameField(const TDirEntry& entry, std::size_t offset, std::size_t length, char* out)
 {
-    std::string text;
-    for (std::size_t i = 0; i < length && entry[offset + i] != 0; ++i)
-        text += static_cast<char>(entry[offset + i]);
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
+    std::size_t n = 0;
+    while (n < length && entry[offset + n] != 0)
+        ++n;
+    while (n > 0 && entry[offset + n - 1] == ' ')
+        --n;
+    std::copy_n(entry.begin() + static_cast<std::ptrdiff_t>(offset), n, out);
+    return n;
 }
 
-void AppendRun(std::u16string& units, const TDirEntry& entry, std::size_t offset, std::size_t count)
+// The characters of one long-name entry's part, each of its three runs up
+// to its first NUL; returns how many were written to `out` (13 at most).
+std::size_t LongNamePart(ByteSpan entry, char16_t* out)
 {
-    for (std::size_t i = 0; i < count; ++i) {
-        const char16_t u = LoadLE16(entry, offset + 2 * i);
-        if (u == 0)
-            return;
-        units += u;
-    }
+    std::size_t n = 0;
+    auto run = [&](std::size_t offset, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const char16_t u = LoadLE16(entry, offset + 2 * i);
+            if (u == 0)
+                return;
+            out[n++] = u;
+        }
+    };
+    run(kLongNameRun1, kLongNameRun1Units);
+    run(kLongNameRun2, kLongNameRun2Units);
+    run(kLongNameRun3, kLongNameRun3Units);
+    return n;
 }
 
-std::u16string LongNamePart(const TDirEntry& entry)
-{
-    std::u16string units;
-    AppendRun(units, entry, kLongNameRun1, kLongNameRun1Units);
-    AppendRun(units, entry, kLongNameRun2, kLongNameRun2Units);
-    AppendRun(units, entry, kLongNameRun3, kLongNameRun3Units);
-    return units;
-}
+constexpr std::size_t kPartUnits = kLongNameRun1Units + kLongNameRun2Units + kLongNameRun3Units;
 
 } // namespace
 
 std::string ShortEntryName(const TDirEntry& entry)
 {
-    const std::string name = NameField(entry, kEntryName, kEntryNameLength);
-    const std::string ext = NameField(entry, kEntryExtension, kEntryExtensionLength);
-    std::string result = ext.empty() ? name : name + "." + ext;
-    if (result.size() >= 2 && static_cast<std::uint8_t>(result[0]) == kEntryDeleted)
-        result[0] = 'x';
-    return OemToUtf8(result);
+    char text[kEntryNameLength + 1 + kEntryExtensionLength];
+    std::size_t n = NameField(entry, kEntryName, kEntryNameLength, text);
+    const std::size_t ext = NameField(entry, kEntryExtension, kEntryExtensionLength, text + n + 1);
+    if (ext != 0) {
+        text[n] = '.';
+        n += 1 + ext;
+    }
+    if (n >= 2 && static_cast<std::uint8_t>(text[0]) == kEntryDeleted)
+        text[0] = 'x';
+    return OemToUtf8(std::string_view(text, n));
 }
 
 std::string ReadLongName(TDirEntry& entry, TMemoryStream& stream)
 {
-    // Long-name entries are stored last part first; collect, then join backwards.
-    std::vector<std::u16string> parts;
-    parts.push_back(LongNamePart(entry));
-    TDirEntry next{};
-    stream.ReadBuffer(next.data(), next.size());
-    while (next[kEntryAttributes] == kAttrLongName) {
-        parts.push_back(LongNamePart(next));
-        stream.ReadBuffer(next.data(), next.size());
+    // The run's entries follow the first one in the stream; the short entry
+    // that owns the name ends it. A run that reaches the end of the data
+    // has none: the stream stands after its last whole entry.
+    const ByteSpan data = stream.Bytes();
+    const std::size_t start = stream.Position();
+    std::size_t count = 0;  // long-name entries after the first
+    while (true) {
+        const std::size_t at = start + count * kDirEntrySize;
+        if (!InBounds(data.size(), at, kDirEntrySize)) {
+            stream.Seek(at);
+            throw EReadError();
+        }
+        if (data[at + kEntryAttributes] != kAttrLongName)
+            break;
+        ++count;
     }
-    entry = next;
-    std::u16string units;
-    for (auto it = parts.rbegin(); it != parts.rend(); ++it)
-        units += *it;
-    std::string name = Utf16UnitsToUtf8(units);
+    // Long-name entries are stored last part first: the parts are joined
+    // from the run's end back to its first entry. A name of the longest
+    // run Windows writes fits on the stack.
+    std::array<char16_t, 21 * kPartUnits> fixed;
+    std::u16string large;
+    char16_t* units = fixed.data();
+    if ((count + 1) * kPartUnits > fixed.size()) {
+        large.resize((count + 1) * kPartUnits);
+        units = large.data();
+    }
+    std::size_t length = 0;
+    for (std::size_t i = count; i > 0; --i)
+        length += LongNamePart(data.subspan(start + (i - 1) * kDirEntrySize, kDirEntrySize), units + length);
+    length += LongNamePart(entry, units + length);
+    const std::size_t shortAt = start + count * kDirEntrySize;
+    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(shortAt), kDirEntrySize, entry.begin());
+    stream.Seek(shortAt + kDirEntrySize);
+    std::string name = Utf16UnitsToUtf8(std::u16string_view(units, length));
     while (!name.empty() && name.back() == '?')
         name.pop_back();
     return name;

@@ -26,13 +26,67 @@ constexpr char16_t kCp437High[128] = {
 
 std::string Utf16UnitsToUtf8(std::u16string_view units)
 {
-    // Besides unpaired surrogates, the padding value 0xFFFF of long names
-    // cannot stand in a name either.
-    if (units.find(u'\xFFFF') == std::u16string_view::npos)
-        return platform::Utf16ToUtf8(units);
-    std::u16string copy(units);
-    std::replace(copy.begin(), copy.end(), u'\xFFFF', u'?');
-    return platform::Utf16ToUtf8(copy);
+    // Unpaired surrogates, and the padding value 0xFFFF of long names,
+    // cannot stand in a name: they become "?". Two passes, the first for
+    // the length, so that the name takes one exact allocation (a volume's
+    // worth of names is kept).
+    auto pairAt = [&](std::size_t i) {
+        return units[i] >= 0xD800 && units[i] <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+               units[i + 1] <= 0xDFFF;
+    };
+    std::size_t bytes = 0;
+    bool ascii = true;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char16_t u = units[i];
+        if (u < 0x80) {
+            ++bytes;
+            continue;
+        }
+        ascii = false;
+        if (u == 0xFFFF || (u >= 0xD800 && u <= 0xDFFF && !pairAt(i)))
+            bytes += 1;
+        else if (u < 0x800)
+            bytes += 2;
+        else if (pairAt(i))
+            bytes += 4, ++i;
+        else
+            bytes += 3;
+    }
+    std::string out(bytes, '\0');
+    char* p = out.data();
+    if (ascii) {
+        for (const char16_t u : units)
+            *p++ = static_cast<char>(u);
+        return out;
+    }
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char16_t u = units[i];
+        char32_t cp = u;
+        if (u == 0xFFFF || (u >= 0xD800 && u <= 0xDFFF && !pairAt(i))) {
+            *p++ = '?';
+            continue;
+        }
+        if (pairAt(i)) {
+            cp = 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (cp < 0x80) {
+            *p++ = static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            *p++ = static_cast<char>(0xC0 | (cp >> 6));
+            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            *p++ = static_cast<char>(0xE0 | (cp >> 12));
+            *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            *p++ = static_cast<char>(0xF0 | (cp >> 18));
+            *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
 }
 
 std::string Utf16LeToUtf8(ByteSpan bytes)
