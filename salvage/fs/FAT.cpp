@@ -408,10 +408,12 @@ std::size_t NameField(const TDirEntry& entry, std::size_t offset, std::size_t le
 // to its first NUL; returns how many were written to `out` (13 at most).
 std::size_t LongNamePart(ByteSpan entry, char16_t* out)
 {
+    // The three runs lie inside the entry's 32 bytes.
+    const std::uint8_t* e = entry.data();
     std::size_t n = 0;
     auto run = [&](std::size_t offset, std::size_t count) {
         for (std::size_t i = 0; i < count; ++i) {
-            const char16_t u = LoadLE16(entry, offset + 2 * i);
+            const auto u = static_cast<char16_t>(e[offset + 2 * i] | e[offset + 2 * i + 1] << 8);
             if (u == 0)
                 return;
             out[n++] = u;
