@@ -287,7 +287,7 @@ bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
     }
 
     if (!directory) {
-        sink_.FatFileFound(work, frame.token);
+        sink_.TakeFatFile(std::move(work), frame.token);
         return false;
     }
 
