@@ -22,7 +22,7 @@ namespace salvage::cli {
 namespace {
 
 // The listing is formatted straight into one large buffer, written out in
-// pieces of about a megabyte: no string per line or per field (a big volume
+// pieces of a quarter megabyte: no string per line or per field (a big volume
 // lists millions of lines).
 class Output {
 public:
@@ -52,7 +52,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kFlushAt = 1u << 20;
+    static constexpr std::size_t kFlushAt = 1u << 18;
     std::string buffer_;
 };
 

@@ -11,10 +11,13 @@ TMftReadAhead::TMftReadAhead(const TNTFS& ntfs, std::uint64_t recordCount, std::
     : ntfs_(ntfs), recordCount_(recordCount), perChunk_(std::max<std::size_t>(perChunk, 1)),
       recordSize_(ntfs.RecordSize())
 {
-    for (Slot& slot : slots_)
-        slot.bytes.resize(perChunk_ * recordSize_);
-    if (recordCount_ > perChunk_)
+    // A small MFT takes one buffer of its own size and no thread.
+    const std::size_t chunkBytes = static_cast<std::size_t>(std::min<std::uint64_t>(perChunk_, recordCount_)) * recordSize_;
+    slots_[0].bytes.resize(chunkBytes);
+    if (recordCount_ > perChunk_) {
+        slots_[1].bytes.resize(chunkBytes);
         thread_ = std::thread(&TMftReadAhead::ReadLoop, this);
+    }
 }
 
 TMftReadAhead::~TMftReadAhead()
@@ -67,7 +70,8 @@ TMftReadAhead::Chunk TMftReadAhead::Next()
 {
     if (nextFirst_ >= recordCount_)
         return {nextFirst_, 0, false, {}};
-    Slot& slot = slots_[nextSlot_];
+    // Without a thread one slot serves: the chunk before is given back now.
+    Slot& slot = slots_[thread_.joinable() ? nextSlot_ : 0];
     if (!thread_.joinable()) {
         ReadInto(slot, nextFirst_);
     } else {
