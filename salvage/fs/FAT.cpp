@@ -227,6 +227,25 @@ void TFAT32::BuildClusterMap()
         readable[count] = nextReadable;
         const std::uint64_t runStart = first * kSectorSize;
         const std::uint64_t runEnd = runStart + static_cast<std::uint64_t>(count) * kSectorSize;
+        if (FATType != kFAT12) {
+            // Whole entries per sector: a sector that cannot be read leaves its entries 0.
+            const std::size_t width = FATType == kFAT32 ? 4 : 2;
+            const std::uint64_t end = std::min<std::uint64_t>(limit, runEnd / width);
+            for (; cluster < end; ++cluster) {
+                const auto at = static_cast<std::size_t>(static_cast<std::uint64_t>(cluster) * width - runStart);
+                if (!readable[at / kSectorSize])
+                    continue;
+                const bool used = width == 4 ? LoadLE32(buffer, at) != 0 : LoadLE16(buffer, at) != 0;
+                if (used)
+                    inUse_[cluster / 64] |= std::uint64_t{1} << (cluster % 64);
+                if ((width == 4 ? LoadLE32(buffer, at) : LoadLE16(buffer, at)) == 1) {
+                    if (ones_.empty())
+                        ones_.assign(inUse_.size(), 0);
+                    ones_[cluster / 64] |= std::uint64_t{1} << (cluster % 64);
+                }
+            }
+            continue;
+        }
         for (; cluster < limit; ++cluster) {
             const std::uint64_t offset = FATType == kFAT32   ? static_cast<std::uint64_t>(cluster) * 4
                                          : FATType == kFAT16 ? static_cast<std::uint64_t>(cluster) * 2
@@ -406,22 +425,32 @@ std::size_t NameField(const TDirEntry& entry, std::size_t offset, std::size_t le
 
 // The characters of one long-name entry's part, each of its three runs up
 // to its first NUL; returns how many were written to `out` (13 at most).
-std::size_t LongNamePart(ByteSpan entry, char16_t* out)
+// The characters of one long-name entry's part, each of its three runs up
+// to its first NUL; returns how many were written to `out` (13 at most).
+// `narrow` gets them as bytes too (the padding 0xFFFF as "?"), and `wide`
+// is set when one of them is not ASCII: then only `out` holds the name.
+std::size_t LongNamePart(ByteSpan entry, char16_t* out, char* narrow, bool& wide)
 {
     // The three runs lie inside the entry's 32 bytes.
     const std::uint8_t* e = entry.data();
     std::size_t n = 0;
+    unsigned other = 0;
     auto run = [&](std::size_t offset, std::size_t count) {
         for (std::size_t i = 0; i < count; ++i) {
-            const auto u = static_cast<char16_t>(e[offset + 2 * i] | e[offset + 2 * i + 1] << 8);
+            const unsigned u = e[offset + 2 * i] | e[offset + 2 * i + 1] << 8;
             if (u == 0)
                 return;
-            out[n++] = u;
+            const bool padding = u == 0xFFFF;
+            other |= padding ? 0 : u;
+            out[n] = static_cast<char16_t>(u);
+            narrow[n] = padding ? '?' : static_cast<char>(u);
+            ++n;
         }
     };
     run(kLongNameRun1, kLongNameRun1Units);
     run(kLongNameRun2, kLongNameRun2Units);
     run(kLongNameRun3, kLongNameRun3Units);
+    wide = wide || other >= 0x80;
     return n;
 }
 
@@ -463,21 +492,35 @@ std::string ReadLongName(TDirEntry& entry, TMemoryStream& stream)
     }
     // Long-name entries are stored last part first: the parts are joined
     // from the run's end back to its first entry. A name of the longest
-    // run Windows writes fits on the stack.
+    // run Windows writes fits on the stack. Names of ASCII characters (and
+    // the padding, which becomes "?") take a byte a unit.
     std::array<char16_t, 21 * kPartUnits> fixed;
+    std::array<char, 21 * kPartUnits> fixedNarrow;
     std::u16string large;
+    std::string largeNarrow;
     char16_t* units = fixed.data();
+    char* narrow = fixedNarrow.data();
     if ((count + 1) * kPartUnits > fixed.size()) {
         large.resize((count + 1) * kPartUnits);
+        largeNarrow.resize((count + 1) * kPartUnits);
         units = large.data();
+        narrow = largeNarrow.data();
     }
     std::size_t length = 0;
+    bool wide = false;
     for (std::size_t i = count; i > 0; --i)
-        length += LongNamePart(data.subspan(start + (i - 1) * kDirEntrySize, kDirEntrySize), units + length);
-    length += LongNamePart(entry, units + length);
+        length += LongNamePart(data.subspan(start + (i - 1) * kDirEntrySize, kDirEntrySize), units + length,
+                               narrow + length, wide);
+    length += LongNamePart(entry, units + length, narrow + length, wide);
     const std::size_t shortAt = start + count * kDirEntrySize;
     std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(shortAt), kDirEntrySize, entry.begin());
     stream.Seek(shortAt + kDirEntrySize);
+    // Trailing "?" characters are removed either way.
+    if (!wide) {
+        while (length > 0 && narrow[length - 1] == '?')
+            --length;
+        return std::string(narrow, length);
+    }
     std::string name = Utf16UnitsToUtf8(std::u16string_view(units, length));
     while (!name.empty() && name.back() == '?')
         name.pop_back();
