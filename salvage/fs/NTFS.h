@@ -5,7 +5,10 @@
 //
 // One TNTFS object per open volume. An object serves one thread at a time
 // (it keeps scratch buffers and a bitmap cluster cache); two objects on two
-// volumes, or on the same volume, may run in two threads.
+// volumes, or on the same volume, may run in two threads. The exception is
+// ReadRawMFTRecords, which touches nothing but the volume and what the open
+// set up: it may run on a second thread while the first uses the object
+// (the search reads the MFT ahead that way).
 //
 // Records that the file system still uses are read from the disk like free
 // ones; on Windows, when the volume was opened by its device path, they are

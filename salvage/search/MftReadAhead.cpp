@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <system_error>
 
 namespace salvage {
 
@@ -16,7 +17,11 @@ TMftReadAhead::TMftReadAhead(const TNTFS& ntfs, std::uint64_t recordCount, std::
     slots_[0].bytes.resize(chunkBytes);
     if (recordCount_ > perChunk_) {
         slots_[1].bytes.resize(chunkBytes);
-        thread_ = std::thread(&TMftReadAhead::ReadLoop, this);
+        try {
+            thread_ = std::thread(&TMftReadAhead::ReadLoop, this);
+        } catch (const std::system_error&) {
+            // No thread to be had: the chunks are read on the caller's.
+        }
     }
 }
 

@@ -29,7 +29,8 @@ public:
     };
 
     // Records 0 .. recordCount - 1 of `ntfs`, `perChunk` at a time. An MFT
-    // of one chunk is read on the caller's thread.
+    // of one chunk is read on the caller's thread (so is every chunk when
+    // no thread can be started).
     TMftReadAhead(const TNTFS& ntfs, std::uint64_t recordCount, std::size_t perChunk);
     ~TMftReadAhead();
     TMftReadAhead(const TMftReadAhead&) = delete;
