@@ -183,6 +183,7 @@ private:
                 starter_ = claim.Owner;
             }
         }
+        choice_ = false;
     }
 
     // Free clusters from c up to the next claim, counted up to `enough`.
@@ -199,6 +200,17 @@ private:
         if (open_.size() == 1) {
             // One file wants it: no choice to make (the common case).
             Give(open_.front(), c);
+            return;
+        }
+        // The choice holds for every free cluster up to the next claim while
+        // the same files are open: the files forced to end before that claim
+        // and the earliest are fixed by dates, and each cluster handed out
+        // takes one from the free clusters left and one from what the files
+        // in question still need, so whether the gap holds them all does not
+        // change. It is made again when a file opens or ends, or the next
+        // claim is another one.
+        if (choice_ && choiceCi_ == ci) {
+            Give(choiceTaker_, c);
             return;
         }
         auto after = [](double later, double earlier) {
@@ -244,6 +256,9 @@ private:
         // More than one file could have this cluster: a choice, not a fact.
         for (const std::uint32_t f : open_)
             map_.entries_[f].Ambiguous = true;
+        choice_ = true;
+        choiceCi_ = ci;
+        choiceTaker_ = taker;
         Give(taker, c);
     }
 
@@ -254,6 +269,7 @@ private:
             open_.erase(std::find(open_.begin(), open_.end(), taker));
             if (taker == starter_)
                 starter_ = kNoFatEntry;
+            choice_ = false;
         }
     }
 
@@ -264,6 +280,10 @@ private:
     std::vector<std::vector<TFatRun>> placed_;
     std::vector<std::uint64_t> need_;  // clusters each open file still needs
     std::uint32_t starter_ = kNoFatEntry;  // the file whose start was passed last
+    // The choice Hand made last, for the files open then and the claim at ci.
+    bool choice_ = false;
+    std::size_t choiceCi_ = 0;
+    std::uint32_t choiceTaker_ = 0;
 };
 
 void TFatDeletedMap::Build(TFAT32& fat)
