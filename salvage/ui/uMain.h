@@ -43,7 +43,9 @@ class TFileListModel;
 class TProgressPanel;
 class TResultsTreeModel;
 class TSingleInstance;
+class TfrmFind;
 class TfrmSettings;
+class TFrmPreview;
 
 enum class TActivity { Idle = 0, Analyzing = 1, Recovering = 2 };
 
@@ -122,6 +124,7 @@ public:
     QAction* actAbout;
     QAction* actSettings;
     QAction* actOpenImage;
+    QAction* actPreview;
 
     QToolBar* TlBrMain;
     QToolButton* TlBtnFilter;
@@ -138,12 +141,15 @@ public:
     TProgressPanel* StatusPanel1;
     QWidget* StatusPanel2;
     QMenu* PopupMenu;
+    QMenu* LstPopupMenu;  // the list's: recover, and a look at the file
     QTimer* StatusTimer;
 
     TResultsTreeModel* NoFilterModel;
     TResultsTreeModel* FilterModel;
     TFileListModel* ListModel;
+    std::unique_ptr<TfrmFind> frmFind;
     std::unique_ptr<TfrmSettings> frmSettings;
+    std::unique_ptr<TFrmPreview> frmPreview;
 
 signals:
     // SearchDone ran: the analysis ended by itself or was stopped.
@@ -160,6 +166,7 @@ public slots:
     void actRecoverExecute();
     void actFindFileExecute();
     void actFindnextfileExecute();
+    void actPreviewExecute();
     void actFilterExecute();
     void actContentsExecute();
     void actAboutExecute();
@@ -196,6 +203,9 @@ private:
     void ReportOpenFailure(const TLogicalDisk& disk, const platform::OpenError& error);
     void RestartAsAdministrator(const QStringList& arguments);
     void NotAvailableYet();
+    void FindFile(const QString& pattern, bool deletedOnly);
+    [[nodiscard]] bool FindInFiles(TTreeNode& node, const QString& pattern, bool deletedOnly, bool lastStep,
+                                   int startRow, bool& started);
 
     [[nodiscard]] TResultsTreeModel* ModelOf(const QTreeView* view) const;
     [[nodiscard]] QTreeView* OtherTree(const QTreeView* view) const;
