@@ -1067,7 +1067,7 @@ void TFrmMain::FindFile(const QString& pattern, bool deletedOnly)
     std::int32_t startNode = 0;
     int startRow = 0;
     if (const TTreeNode* selected = SelectedNode(tree)) {
-        startNode = selected->AbsoluteIndex();
+        startNode = std::max<std::int32_t>(0, selected->AbsoluteIndex());
         const QModelIndexList rows = LstVwList->selectionModel()->selectedRows();
         if (!rows.isEmpty()) {
             int first = rows.front().row();
