@@ -6,7 +6,6 @@
 // replaced: a file whose name is taken is created as "NAME (2).EXT" (then
 // "(3)", ...), and folders of the same name merge.
 
-#include <compare>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -65,7 +64,13 @@ protected:
 struct FolderId {
     std::uint64_t Device = 0;
     std::uint64_t Number = 0;
-    auto operator<=>(const FolderId&) const = default;
+    // Spelled out rather than a defaulted <=>: <compare> is more than Qt's moc
+    // can read in the headers it follows.
+    bool operator==(const FolderId&) const = default;
+    bool operator<(const FolderId& other) const
+    {
+        return Device != other.Device ? Device < other.Device : Number < other.Number;
+    }
 };
 
 class TargetFolder {

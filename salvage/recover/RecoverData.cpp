@@ -309,6 +309,7 @@ void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::Target
         if (placement.Ambiguous)
             ++summary_.AmbiguousPlacements;
         sink_.FatClustersPlaced(currentPath_, placement.Rule, placement.Ambiguous);
+        sink_.FatRunsPlaced(currentPath_, placement);
         for (const TFatRun& run : placement.Runs) {
             if (written >= size)
                 break;

@@ -3,12 +3,14 @@
 // (the folder selected in the tree and the rows selected in its list), the
 // same way for the windows and the command-line tool.
 
+#include "platform/TargetFolder.h"
 #include "salvage/disk/LogicalDisk.h"
 #include "salvage/fs/FATPlacement.h"
 #include "salvage/fs/FileSystemKind.h"
 #include "salvage/search/FileInfo.h"
 #include "salvage/search/ResultsTree.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +27,10 @@ struct TFolderDates {
 struct TRecoveryJob {
     // The folder the user chose; recovered items go into it.
     std::string TargetPath;
+    // Opens the folder the items go into instead of TargetPath (a read into
+    // memory); null with a message when it cannot. Unset: the folder at
+    // TargetPath, created when missing.
+    std::function<std::unique_ptr<platform::TargetFolder>(std::string& error)> OpenTarget;
     // Folders below TargetPath (names from the disk) that the items go into,
     // when the folder structure is restored.
     std::vector<std::string> TargetSubfolders;

@@ -97,7 +97,8 @@ void TThreadRecover::Execute()
 std::unique_ptr<platform::TargetFolder> TThreadRecover::OpenTarget()
 {
     std::string error;
-    std::unique_ptr<platform::TargetFolder> target = platform::OpenTargetFolder(job_.TargetPath, error);
+    std::unique_ptr<platform::TargetFolder> target =
+        job_.OpenTarget ? job_.OpenTarget(error) : platform::OpenTargetFolder(job_.TargetPath, error);
     if (!target) {
         Fail(job_.TargetPath, error);
         return nullptr;

@@ -89,6 +89,9 @@ public:
     // A deleted FAT file's clusters were placed by `rule` (before it is
     // written or fails); `ambiguous` when the volume allows other clusters.
     virtual void FatClustersPlaced(const std::string& /*path*/, TFatClusterRule /*rule*/, bool /*ambiguous*/) {}
+    // The same placement with its runs (right after FatClustersPlaced), for
+    // a front end that tells how far the bytes can be trusted.
+    virtual void FatRunsPlaced(const std::string& /*path*/, const TFatPlacement& /*placement*/) {}
     // The job ended by itself (RecoveryDone). Not called after a stop.
     virtual void Done(const TRecoverySummary& /*summary*/) {}
 };

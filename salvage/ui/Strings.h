@@ -105,6 +105,38 @@ inline constexpr const char* kSettingsMountPoint = "Show \"Mount Point\" prompt"
 inline constexpr const char* kOK = "OK";
 inline constexpr const char* kCancel = "Cancel";
 
+// Find dialog.
+inline constexpr const char* kFindTitle = "Find";
+inline constexpr const char* kFindWhat = "Find what:";
+inline constexpr const char* kFindDeletedOnly = "Deleted only";
+inline constexpr const char* kFindNextButton = "Find Next";
+// "Cannot find the file " + the pattern in double quotes + ".".
+inline constexpr const char* kCannotFindFile = "Cannot find the file \"%1\".";
+
+// Preview of a found file.
+inline constexpr const char* kPreviewCaption = "Pre&view";
+inline constexpr const char* kPreviewHint = "Preview|Shows the selected file as it would be recovered";
+inline constexpr const char* kPreviewTitle = "Preview - %1";
+inline constexpr const char* kPreviewDeleted = "Deleted file";
+inline constexpr const char* kPreviewLive = "File (not deleted)";
+inline constexpr const char* kPreviewCondition = "Condition: %1";
+inline constexpr const char* kPreviewNotAssessed = "not assessed";
+inline constexpr const char* kPreviewRecorded =
+    "The bytes shown are known to be right: the volume records where the file's data lies.";
+inline constexpr const char* kPreviewOneRun =
+    "The bytes shown are known to be right: the file lies in one run of clusters that no other file claims.";
+inline constexpr const char* kPreviewGapped =
+    "The bytes shown may not be the file's: its clusters were gathered around clusters that other files hold.";
+inline constexpr const char* kPreviewAmbiguous =
+    "The bytes shown may not be the file's: the volume allows its clusters to lie elsewhere.";
+inline constexpr const char* kPreviewCut = "Only the first %1 of %2 are shown.";
+inline constexpr const char* kPreviewEmpty = "The file is empty.";
+inline constexpr const char* kPreviewNothing = "Nothing of the file could be read.";
+inline constexpr const char* kPreviewPicture = "Picture, %1 x %2";
+inline constexpr const char* kPreviewText = "Text";
+inline constexpr const char* kPreviewHex = "Bytes";
+inline constexpr const char* kClose = "Close";
+
 // Command line.
 inline constexpr const char* kCommandLineHelp =
     "Finds deleted files on FAT and NTFS volumes and recovers them.";

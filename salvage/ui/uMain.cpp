@@ -10,12 +10,15 @@
 #include "salvage/recover/dialogs/uRecover.h"
 #include "salvage/recover/dialogs/uRecoveryReport.h"
 #include "salvage/fs/VolumeProbe.h"
+#include "salvage/recover/dialogs/uPreview.h"
+#include "salvage/search/MatchName.h"
 #include "salvage/search/SizeText.h"
 #include "salvage/ui/Options.h"
 #include "salvage/search/SearchDriver.h"
 #include "salvage/ui/Strings.h"
 #include "salvage/ui/uArtwork.h"
 #include "salvage/ui/uDriveBox.h"
+#include "salvage/ui/uFind.h"
 #include "salvage/ui/uFormat.h"
 #include "salvage/ui/uHelp.h"
 #include "salvage/ui/uListModel.h"
@@ -301,6 +304,15 @@ void TFrmMain::CreateActions()
     actOpenImage = make("actOpenImage", text::kOpenImageCaption, text::kOpenImageHint, QKeySequence::Open,
                         &TFrmMain::actOpenImageExecute);
     actOpenImage->setIcon(ToolImage(TToolImage::OpenImage));
+
+    // Space previews the list's file: the key belongs to the list alone
+    // (the list adds the action once it exists), not to the whole window.
+    actPreview = new QAction(Text(text::kPreviewCaption), this);
+    actPreview->setObjectName(QStringLiteral("actPreview"));
+    SetHint(actPreview, text::kPreviewHint);
+    actPreview->setShortcut(Qt::Key_Space);
+    actPreview->setShortcutContext(Qt::WidgetShortcut);
+    connect(actPreview, &QAction::triggered, this, &TFrmMain::actPreviewExecute);
 }
 
 void TFrmMain::CreateMenus()
@@ -439,6 +451,7 @@ void TFrmMain::CreateResultViews()
     LstVwList->setModel(ListModel);
     LstVwList->setContextMenuPolicy(Qt::CustomContextMenu);
     LstVwList->installEventFilter(this);
+    LstVwList->addAction(actPreview);
     connect(LstVwList, &QAbstractItemView::doubleClicked, this, &TFrmMain::OpenListFolder);
     connect(LstVwList->header(), &QHeaderView::sectionClicked, ListModel, &TFileListModel::ColumnClicked);
     connect(LstVwList, &QWidget::customContextMenuRequested, this, &TFrmMain::ListContextMenu);
@@ -485,6 +498,10 @@ void TFrmMain::CreateResultViews()
 
     PopupMenu = new QMenu(this);
     PopupMenu->addAction(actRecover);
+    LstPopupMenu = new QMenu(this);
+    LstPopupMenu->setObjectName(QStringLiteral("LstPopupMenu"));
+    LstPopupMenu->addAction(actRecover);
+    LstPopupMenu->addAction(actPreview);
 }
 
 void TFrmMain::CreateStatusBar()
@@ -548,6 +565,7 @@ void TFrmMain::FormCreate()
         ListModel->SetSortMode(TFileListModel::kInitialSortMode);
         ReadStartupWizardFlag();
 
+        frmFind = std::make_unique<TfrmFind>(this);
         frmSettings = std::make_unique<TfrmSettings>(*options_, HideStartupWizard, this);
         frmRecover = std::make_unique<TFrmRecover>(*options_, this);
         frmRecover->StartRecovery = [this](const QString& path, bool recoverAll, bool restoreStructure) {
@@ -565,6 +583,7 @@ void TFrmMain::FormCreate()
         recoverySink_ = std::make_unique<TWindowRecoverySink>(*this);
         recoverySink_->Finished = [this](std::uint64_t run) { RecoveryFinished(run); };
         brokenAsker_ = std::make_unique<TBrokenNameAsker>(*frmBroken);
+        frmPreview = std::make_unique<TFrmPreview>(this);
         StatusTimer->start();
         created_ = true;
     } catch (const std::exception& error) {
@@ -700,6 +719,8 @@ void TFrmMain::updateActions()
     actOpenImage->setEnabled(!analysing);
     actFindFile->setEnabled(shown);
     actFindnextfile->setEnabled(shown && findUsed_);
+    // The reader serves one worker at a time.
+    actPreview->setEnabled(shown && idle);
     // One worker at a time: no recovery while the search holds the volume.
     actRecover->setEnabled(shown && idle && selected && ShowsDeleted(*selected));
 
@@ -1098,7 +1119,7 @@ void TFrmMain::TreeContextMenu(QTreeView* view, const QPoint& position)
 void TFrmMain::ListContextMenu(const QPoint& position)
 {
     if (LstVwList->indexAt(position).isValid() && SelectedNode(currentTree_))
-        PopupMenu->popup(LstVwList->viewport()->mapToGlobal(position));
+        LstPopupMenu->popup(LstVwList->viewport()->mapToGlobal(position));
 }
 
 // --- The other actions ----------------------------------------------------------
@@ -1197,14 +1218,133 @@ void TFrmMain::ReportRecovery(const TRecoverySummary& summary, bool stopped)
     ShowRecoveryReport(this, summary, recoveryTarget_, stopped);
 }
 
+// --- Find -----------------------------------------------------------------------
+
 void TFrmMain::actFindFileExecute()
 {
-    NotAvailableYet();
+    if (frmFind->exec() != QDialog::Accepted || frmFind->Pattern().isEmpty())
+        return;
+    FindFile(frmFind->Pattern(), frmFind->DeletedOnly());
+    if (!findUsed_) {
+        findUsed_ = true;
+        updateActions();
+    }
 }
 
 void TFrmMain::actFindnextfileExecute()
 {
-    NotAvailableYet();
+    // The text and the box as the dialog was left.
+    if (!frmFind->Pattern().isEmpty())
+        FindFile(frmFind->Pattern(), frmFind->DeletedOnly());
+}
+
+void TFrmMain::FindFile(const QString& pattern, bool deletedOnly)
+{
+    // The tree must not grow while it is walked.
+    TSuspended suspended(*search_, activity_ == TActivity::Analyzing);
+    ListModel->ApplyPendingRows();
+    QTreeView* tree = currentTree_;
+    const TResultsTree& results = ModelOf(tree)->Tree();
+    const auto count = static_cast<std::int32_t>(results.Count());
+    const std::string wanted = pattern.toStdString();
+
+    // From the selected folder, at the file row after the selected one.
+    std::int32_t startNode = 0;
+    int startRow = 0;
+    if (const TTreeNode* selected = SelectedNode(tree)) {
+        startNode = std::max<std::int32_t>(0, selected->AbsoluteIndex());
+        const QModelIndexList rows = LstVwList->selectionModel()->selectedRows();
+        if (!rows.isEmpty()) {
+            int first = rows.front().row();
+            for (const QModelIndex& row : rows)
+                first = std::min(first, row.row());
+            startRow = std::max(0, first - static_cast<int>(selected->ChildCount()) + 1);
+        }
+    }
+
+    // Every folder once, in tree order from the start, and the start folder
+    // again at the end for its rows before the start row.
+    bool started = false;
+    for (std::int32_t k = 0; count > 0 && k <= count; ++k) {
+        TTreeNode* node = results.NodeAt((k + startNode) % count);
+        if (!node)
+            continue;
+        const bool qualifies = !deletedOnly || ShowsDeleted(*node);
+        if (started && qualifies && MatchName(node->Text(), wanted)) {
+            SelectNode(tree, node);
+            tree->setFocus();
+            return;
+        }
+        if (!qualifies) {
+            started = true;
+            continue;
+        }
+        if (node != SelectedNode(tree)) {
+            // Only a folder with a match is opened in the list.
+            const std::vector<TFileInfo>& files = node->Data().Files;
+            const bool any = std::any_of(files.begin(), files.end(), [&](const TFileInfo& file) {
+                return (!deletedOnly || file.Deleted) && MatchName(file.Name, wanted);
+            });
+            if (!any) {
+                // Past a folder, the search has started: the folders after
+                // it are tested even when no folder was selected.
+                started = true;
+                continue;
+            }
+            SelectNode(tree, node);
+        }
+        if (FindInFiles(*node, pattern, deletedOnly, k == count, startRow, started))
+            return;
+        started = true;
+    }
+    ShowTitledMessageBox(this, Text(text::kApplicationTitle), Text(text::kCannotFindFile).arg(pattern));
+}
+
+bool TFrmMain::FindInFiles(TTreeNode& node, const QString& pattern, bool deletedOnly, bool lastStep, int startRow,
+                           bool& started)
+{
+    if (ListModel->ShownFolder() != &node)
+        ListModel->SetShownFolder(&node);
+    const std::string wanted = pattern.toStdString();
+    const int children = static_cast<int>(node.ChildCount());
+    const int files = ListModel->RowCount() - children;
+    const std::vector<TFileInfo>& records = node.Data().Files;
+    // The file rows as the list shows them, in its sort order.
+    for (int r = 0; r < files; ++r) {
+        if (lastStep && r > startRow)
+            break;
+        if (!started && r == startRow)
+            started = true;
+        const int row = children + r;
+        const auto source = static_cast<std::size_t>(ListModel->RowSource(row));
+        if (!started || source >= records.size())
+            continue;
+        const TFileInfo& file = records[source];
+        if ((!deletedOnly || file.Deleted) && MatchName(file.Name, wanted)) {
+            LstVwList->setFocus();
+            const QModelIndex index = ListModel->index(row, 0);
+            LstVwList->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                                     QItemSelectionModel::Rows);
+            LstVwList->scrollTo(index, QAbstractItemView::EnsureVisible);
+            LstVwList->viewport()->update();
+            return true;
+        }
+    }
+    return false;
+}
+
+// --- Preview --------------------------------------------------------------------
+
+void TFrmMain::actPreviewExecute()
+{
+    if (activity_ != TActivity::Idle || !AnalysedDriveSelected() || !analysis_)
+        return;
+    const int row = LstVwList->currentIndex().row();
+    TTreeNode* shown = ListModel->ShownFolder();
+    if (row < 0 || row >= ListModel->RowCount() || !shown || ListModel->IsFolderRow(row))
+        return;
+    const TFileLocation location{shown, static_cast<std::size_t>(ListModel->RowSource(row))};
+    frmPreview->ShowFile(analysis_, location, FatClusterRuleOption(*options_));
 }
 
 void TFrmMain::NotAvailableYet()

@@ -55,7 +55,9 @@ class TFileListModel;
 class TProgressPanel;
 class TResultsTreeModel;
 class TSingleInstance;
+class TfrmFind;
 class TfrmSettings;
+class TFrmPreview;
 
 enum class TActivity { Idle = 0, Analyzing = 1, Recovering = 2 };
 
@@ -141,6 +143,7 @@ public:
     QAction* actAbout;
     QAction* actSettings;
     QAction* actOpenImage;
+    QAction* actPreview;
 
     QToolBar* TlBrMain;
     QToolButton* TlBtnFilter;
@@ -157,15 +160,18 @@ public:
     TProgressPanel* StatusPanel1;
     QWidget* StatusPanel2;
     QMenu* PopupMenu;
+    QMenu* LstPopupMenu;  // the list's: recover, and a look at the file
     QTimer* StatusTimer;
 
     TResultsTreeModel* NoFilterModel;
     TResultsTreeModel* FilterModel;
     TFileListModel* ListModel;
+    std::unique_ptr<TfrmFind> frmFind;
     std::unique_ptr<TfrmSettings> frmSettings;
     std::unique_ptr<TFrmRecover> frmRecover;
     std::unique_ptr<TFrmBroken> frmBroken;
     std::unique_ptr<TfrmConfirmRestore> frmConfirmRestore;
+    std::unique_ptr<TFrmPreview> frmPreview;
 
 signals:
     // SearchDone ran: the analysis ended by itself or was stopped.
@@ -184,6 +190,7 @@ public slots:
     void actRecoverExecute();
     void actFindFileExecute();
     void actFindnextfileExecute();
+    void actPreviewExecute();
     void actFilterExecute();
     void actContentsExecute();
     void actAboutExecute();
@@ -225,6 +232,9 @@ private:
     // The recovery's end arrived from its thread (run `run`).
     void RecoveryFinished(std::uint64_t run);
     void ReportRecovery(const TRecoverySummary& summary, bool stopped);
+    void FindFile(const QString& pattern, bool deletedOnly);
+    [[nodiscard]] bool FindInFiles(TTreeNode& node, const QString& pattern, bool deletedOnly, bool lastStep,
+                                   int startRow, bool& started);
 
     [[nodiscard]] TResultsTreeModel* ModelOf(const QTreeView* view) const;
     [[nodiscard]] QTreeView* OtherTree(const QTreeView* view) const;

@@ -94,6 +94,14 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* owner, const QString& text, 
     return Show({owner, QString::fromUtf8(text::kProgramName), text, icon, buttons, buttonTexts});
 }
 
+QMessageBox::StandardButton ShowTitledMessageBox(QWidget* owner, const QString& title, const QString& text,
+                                                 QMessageBox::Icon icon, QMessageBox::StandardButtons buttons)
+{
+    if (text.isEmpty())
+        return QMessageBox::NoButton;
+    return Show({owner, title, text, icon, buttons, {}});
+}
+
 void ShowMessageBox(const QString& text)
 {
     ShowMessageBox(nullptr, text);

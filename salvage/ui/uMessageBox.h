@@ -41,6 +41,10 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* owner, const QString& text,
 QMessageBox::StandardButton ShowMessageBox(QWidget* owner, const QString& text, QMessageBox::Icon icon,
                                            QMessageBox::StandardButtons buttons,
                                            const QList<QPair<QMessageBox::StandardButton, QString>>& buttonTexts);
+// The same under another title than the program's name.
+QMessageBox::StandardButton ShowTitledMessageBox(QWidget* owner, const QString& title, const QString& text,
+                                                 QMessageBox::Icon icon = QMessageBox::NoIcon,
+                                                 QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
 // A plain notice: no owner, one OK button.
 void ShowMessageBox(const QString& text);

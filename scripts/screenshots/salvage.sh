@@ -1,7 +1,9 @@
 #!/bin/sh
 # salvage.sh BUILD: screenshots of the desktop program under Xvfb, written to
 # docs/screenshots/salvage-*.png: the main window after analysing each
-# reference image, the filtered view and the Settings dialog; a recovery of
+# reference image, the filtered view, the Settings dialog, the Find dialog
+# and what it found, and the preview of a deleted picture (on a small FAT
+# volume made here with ImageMagick, mkfs.fat and mtools); a recovery of
 # the FAT image (the recover dialog, the broken-name question and the main
 # window while the job waits for it); the restore confirmation and the
 # report at the end of a job (through tests/ui/dialog_preview); at scale 1
@@ -17,7 +19,7 @@ out=docs/screenshots
 for f in "$program" "$preview" "$fat" "$ntfs"; do
     [ -e "$f" ] || { echo "salvage.sh: $f is missing (build, then ctest -R fixture.reference)" >&2; exit 1; }
 done
-for tool in xvfb-run import xdotool; do
+for tool in xvfb-run import xdotool convert mkfs.fat mcopy; do
     command -v $tool >/dev/null || { echo "salvage.sh: $tool is missing (scripts/deps.sh install)" >&2; exit 1; }
 done
 mkdir -p "$out"
@@ -34,9 +36,18 @@ xvfb() {
     done
     return 1
 }
+# A FAT12 volume with a deleted picture, for the preview.
+pictures=$(mktemp -d)
+trap 'rm -rf "$pictures"' EXIT
+convert -size 240x160 gradient:'#9cc8f0-#1e3c78' \
+    -fill '#f0a030' -draw 'circle 170,60 170,30' \
+    -fill '#2f6b2f' -draw 'polygon 0,160 70,90 130,140 180,100 240,160' "$pictures/PHOTO.PNG"
+PATH="$PATH:/usr/sbin:/sbin" mkfs.fat -C -F 12 -n PICTURES "$pictures/pictures.img" 1440 >/dev/null
+MTOOLS_SKIP_CHECK=1 mcopy -i "$pictures/pictures.img" "$pictures/PHOTO.PNG" ::/
+MTOOLS_SKIP_CHECK=1 mdel -i "$pictures/pictures.img" ::/PHOTO.PNG
 
 # One session: start the program on an image, analyse it, take the pictures.
-#   session SCALE IMAGE NAME [filter] [settings]
+#   session SCALE IMAGE NAME [filter|settings|find|preview]
 session() {
     scale=$1 image=$2 name=$3 extra=${4:-}
     work=$(mktemp -d)
@@ -58,6 +69,32 @@ session() {
         sleep 2
         case "$extra" in
         filter) xdotool key ctrl+t; sleep 1 ;;
+        find)
+            # The dialog with a pattern typed, then what it found.
+            xdotool key ctrl+f
+            sleep 1
+            xdotool type "rag"
+            dialog=$(xdotool search --name "^Find\$" | head -1)
+            [ -n "$dialog" ] || { echo "salvage.sh: the Find dialog did not appear" >&2; kill $pid; exit 1; }
+            import -window "$dialog" "$shot-dialog.png"
+            xdotool key Return
+            sleep 1
+            ;;
+        preview)
+            # Found by name (the deleted name lost its first letter), then
+            # Space in the list.
+            xdotool key ctrl+f
+            sleep 1
+            xdotool type "hoto.png"
+            xdotool key Return
+            sleep 1
+            xdotool windowfocus --sync "$window" key space
+            sleep 1
+            dialog=$(xdotool search --name "^Preview - " | head -1)
+            [ -n "$dialog" ] || { echo "salvage.sh: the preview did not appear" >&2; kill $pid; exit 1; }
+            import -window "$dialog" "$shot-dialog.png"
+            xdotool key Escape
+            ;;
         esac
         import -window "$window" "$shot.png"
         if [ "$extra" = settings ]; then
@@ -70,10 +107,15 @@ session() {
         kill $pid
         wait $pid 2>/dev/null || true
     ' session "$program" "$image" "$work/shot" "$extra"
-    cp "$work/shot.png" "$out/salvage-$name.png"
+    # The preview's session keeps only the preview.
+    [ "$extra" = preview ] || cp "$work/shot.png" "$out/salvage-$name.png"
     if [ -f "$work/shot-settings.png" ]; then
         cp "$work/shot-settings.png" "$out/salvage-settings${name#fat}.png"
     fi
+    case "$extra" in
+    find) cp "$work/shot-dialog.png" "$out/salvage-find-dialog${name#found}.png" ;;
+    preview) cp "$work/shot-dialog.png" "$out/salvage-preview${name#pictures}.png" ;;
+    esac
     rm -rf "$work"
 }
 
@@ -164,5 +206,7 @@ for scale in 1 2; do
     session $scale "$fat" "fat$suffix" settings
     session $scale "$ntfs" "ntfs$suffix"
     session $scale "$ntfs" "filtered$suffix" filter
+    session $scale "$fat" "found$suffix" find
+    session $scale "$pictures/pictures.img" "pictures$suffix" preview
 done
 ls -l "$out"/salvage-*.png
