@@ -4,7 +4,9 @@
 #include "salvage/ui/Strings.h"
 #include "salvage/ui/uArtwork.h"
 #include "salvage/ui/uMain.h"
+#include "salvage/ui/uDriveBox.h"
 #include "salvage/ui/uMessageBox.h"
+#include "salvage/wizard/uWizard.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -38,6 +40,19 @@ int main(int argc, char** argv)
     TFrmMain window(seams);
     if (!window.ShouldRun())
         return window.ExitCode();
+    // The wizard searches the drive box's entries, as they are when it opens.
+    TWizardSeams wizardSeams;
+    wizardSeams.Drives = [&window] {
+        std::vector<salvage::TDriveEntry> entries;
+        for (int i = 0; i < window.CmbBxDrives->count(); ++i)
+            if (const salvage::TDriveEntry* entry = window.CmbBxDrives->Entry(i))
+                entries.push_back(*entry);
+        return entries;
+    };
+    TfrmWizard wizard(std::move(wizardSeams), &window);
+    window.RunWizard = [&window, &wizard](bool startup) {
+        return wizard.Execute(startup, window.HideStartupWizard);
+    };
     window.show();
     // Once the window is up, so that a message about an image has an owner.
     QMetaObject::invokeMethod(
