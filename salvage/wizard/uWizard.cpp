@@ -652,8 +652,9 @@ const TWizardRow* TfrmWizard::RowOf(const QTreeWidgetItem* item) const
 
 void TfrmWizard::Stop()
 {
-    if (!btnCancelSearch->isVisible() && !search_)
+    if (stopping_ || (btnCancelSearch->isHidden() && !search_))
         return;
+    stopping_ = true;
     pnlSearch->hide();
     btnCancelSearch->hide();
     panelTimer_->stop();
@@ -672,6 +673,7 @@ void TfrmWizard::Stop()
     const QList<QTreeWidgetItem*> selected = lstvwFind->selectedItems();
     if (!selected.isEmpty())
         lstvwFind->scrollToItem(selected.front());
+    stopping_ = false;
     emit searchStopped();
 }
 

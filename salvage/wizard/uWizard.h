@@ -190,6 +190,7 @@ private:
     std::unique_ptr<TfrmConfirmRestore> frmConfirmRestore_;
     QTimer* panelTimer_;
     bool activating_ = false;
+    bool stopping_ = false;
 };
 
 } // namespace salvage::ui
