@@ -283,7 +283,7 @@ void TfrmWizard::FormCreate()
 
     frmRestoreW = std::make_unique<TfrmRestoreW>(this);
     ClearImageList();
-    resize(640, 460);
+    resize(780, 480);
 }
 
 QWidget* TfrmWizard::CreateWelcomePage()
@@ -367,6 +367,8 @@ QWidget* TfrmWizard::CreateSearchPage()
     lstvwFind->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lstvwFind->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstvwFind->setIconSize(QSize(16, 16));
+    // A long path keeps its end (the folder the file was in) in view.
+    lstvwFind->setTextElideMode(Qt::ElideMiddle);
     lstvwFind->setContextMenuPolicy(Qt::CustomContextMenu);
     QStringList headers;
     for (const char* c : text::kWizardColumns)
@@ -670,6 +672,12 @@ void TfrmWizard::Stop()
     SortColumn = kColumnPath;
     SortAscending = true;
     SortList();
+    // The paths and dates as wide as they are (the drive names of images are long).
+    for (const int column : {kColumnPath, 4}) {
+        const int narrow = lstvwFind->columnWidth(column);
+        lstvwFind->resizeColumnToContents(column);
+        lstvwFind->setColumnWidth(column, std::clamp(lstvwFind->columnWidth(column), narrow, 320));
+    }
     const QList<QTreeWidgetItem*> selected = lstvwFind->selectedItems();
     if (!selected.isEmpty())
         lstvwFind->scrollToItem(selected.front());

@@ -24,6 +24,10 @@ session() {
     scale=$1 image=$2 name=$3 extra=${4:-}
     work=$(mktemp -d)
     mkdir -m 700 "$work/run"
+    # The main window alone: the start-up wizard stays closed (wizard.sh pictures it).
+    mkdir -p "$work/config/kestrel/registry"
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Kestrel Razuzuda Rezer\\DSA]\r\n"DSA_State"=dword:00000001\r\n' \
+        > "$work/config/kestrel/registry/HKEY_CURRENT_USER.reg"
     XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run" QT_SCALE_FACTOR=$scale LC_ALL=C.UTF-8 \
         xvfb-run -a -s "-screen 0 1800x1300x24 -dpi 96" sh -eu -c '
         program=$1 image=$2 shot=$3 extra=$4
