@@ -163,7 +163,31 @@ inline constexpr const char* kWizardSameVolume =
     "Restore to the original folders anyway?";
 inline constexpr const char* kWizardNotWritten = "%1 of the selected files could not be restored and stay in the list:";
 inline constexpr const char* kWizardPartial = "%1 files could be restored only in part:";
-// Confirm Restore.
+
+// Recovery: the recover dialog, the restore confirmation, the broken-name
+// dialog and the report at the end of a job.
+inline constexpr const char* kRecovering = "Recover...";
+inline constexpr const char* kRecoverTitle = "Recover";
+inline constexpr const char* kRecoverFolderLabel = "Output folder:";
+inline constexpr const char* kRecoverBrowse = "Browse...";
+inline constexpr const char* kRecoverStructure = "Restore folder structure";
+inline constexpr const char* kRecoverAllFiles = "Recover all files";
+inline constexpr const char* kRecoverBrowseTitle = "Choose path for recovery";
+inline constexpr const char* kRecoverChooseFolder = "Please, choose folder.";
+inline constexpr const char* kRecoverCreateFolder =
+    "The specified folder does not exist. Do you want to create it?";
+inline constexpr const char* kRecoverNotCreated = "Folder has not been created!";
+// The folder chosen lies where the recovery reads: the first line says
+// where, the rest what that means.
+inline constexpr const char* kRecoverSameDisk = "The folder %1 is on the disk you are recovering from (%2).";
+inline constexpr const char* kRecoverInsideImage =
+    "The folder %1 is inside the disk image you are recovering from (mounted through %2).";
+inline constexpr const char* kRecoverSameDiskRisk =
+    "Your deleted files are still there, in space that is marked as free. Files recovered into this "
+    "folder can be written over them and destroy them for good.\r\r"
+    "Please choose a folder on another disk, such as a USB stick or a second drive.\r\r"
+    "Recover to this folder anyway?";
+
 inline constexpr const char* kConfirmRestoreTitle = "Confirm Restore";
 inline constexpr const char* kConfirmRestoreQuestion = "Where do you want to restore the selected objects to?";
 inline constexpr const char* kConfirmRestoreOriginal = "Restore to the respective original folder";
@@ -172,6 +196,25 @@ inline constexpr const char* kConfirmRestoreOriginalNote =
 inline constexpr const char* kConfirmRestoreAlternative = "Restore to an alternative location";
 inline constexpr const char* kConfirmRestoreAlternativeNote =
     "You can select the location to which you want the objects to be restored to.";
+
+inline constexpr const char* kBrokenTitle = "Broken File Name";
+inline constexpr const char* kBrokenOldLabel = "Broken file name:";
+inline constexpr const char* kBrokenNewLabel = "New file name:";
+inline constexpr const char* kBrokenChangeAll = "Change all unknown symbols to:";
+inline constexpr const char* kBrokenSkip = "Skip";
+inline constexpr const char* kBrokenSkipAll = "Skip All";
+inline constexpr const char* kBrokenRename = "Rename";
+inline constexpr const char* kBrokenRenameAll = "Rename All";
+inline constexpr const char* kBrokenInvalidSymbol = "Invalid replacement character:";
+inline constexpr const char* kBrokenInvalidName = "Invalid file name:";
+
+// The report at the end of a recovery.
+inline constexpr const char* kReportTitle = "Recovery finished";
+inline constexpr const char* kReportStoppedTitle = "Recovery stopped";
+inline constexpr const char* kReportFolder = "Recovered into %1";
+inline constexpr const char* kReportOpenFolder = "Open folder";
+inline constexpr const char* kReportClose = "Close";
+
 // The wizard's restore window.
 inline constexpr const char* kRestoreWTitle = "Restore...";
 inline constexpr const char* kRestoreWWait = "Please wait. Restoring the selected files.";

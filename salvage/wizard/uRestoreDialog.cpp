@@ -11,7 +11,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <condition_variable>
 #include <mutex>
 #include <optional>
 
@@ -22,14 +21,6 @@ namespace {
 QString Text(const char* text)
 {
     return QString::fromUtf8(text);
-}
-
-TBrokenNameAnswer SkipAnswer(const std::string& name)
-{
-    TBrokenNameAnswer answer;
-    answer.ModalResult = static_cast<int>(TBrokenNameResult::Skip);
-    answer.OldName = name;
-    return answer;
 }
 
 } // namespace
@@ -92,65 +83,6 @@ private:
     std::shared_ptr<Inbox> inbox_;
 };
 
-// Puts the worker's broken-name question to the main thread and waits for
-// the answer; once cancelled (before a stop waits for the worker) every
-// question is answered "Skip" without being shown.
-class TfrmRestoreW::TNameRelay final : public TBrokenNameQuestion {
-public:
-    TNameRelay(QObject& context, TBrokenNameAnswerer answerer) : state_(std::make_shared<State>())
-    {
-        state_->Context = &context;
-        state_->Answerer = std::move(answerer);
-    }
-    ~TNameRelay() override { Cancel(); }
-    TNameRelay(const TNameRelay&) = delete;
-    TNameRelay& operator=(const TNameRelay&) = delete;
-
-    TBrokenNameAnswer Ask(const std::string& brokenName) override
-    {
-        auto slot = std::make_shared<Slot>();
-        {
-            std::lock_guard lock(state_->Mutex);
-            if (state_->Cancelled)
-                return SkipAnswer(brokenName);
-        }
-        QMetaObject::invokeMethod(state_->Context, [state = state_, slot, brokenName] {
-            {
-                std::lock_guard lock(state->Mutex);
-                if (state->Cancelled)
-                    return;
-            }
-            TBrokenNameAnswer answer = state->Answerer ? state->Answerer(brokenName) : SkipAnswer(brokenName);
-            std::lock_guard lock(state->Mutex);
-            slot->Answer = std::move(answer);
-            state->Answered.notify_all();
-        }, Qt::QueuedConnection);
-        std::unique_lock lock(state_->Mutex);
-        state_->Answered.wait(lock, [&] { return slot->Answer.has_value() || state_->Cancelled; });
-        return slot->Answer ? *slot->Answer : SkipAnswer(brokenName);
-    }
-
-    void Cancel()
-    {
-        std::lock_guard lock(state_->Mutex);
-        state_->Cancelled = true;
-        state_->Answered.notify_all();
-    }
-
-private:
-    struct State {
-        QObject* Context = nullptr;
-        TBrokenNameAnswerer Answerer;
-        std::mutex Mutex;
-        std::condition_variable Answered;
-        bool Cancelled = false;
-    };
-    struct Slot {
-        std::optional<TBrokenNameAnswer> Answer;
-    };
-    std::shared_ptr<State> state_;
-};
-
 TfrmRestoreW::TfrmRestoreW(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmRestoreW"));
@@ -181,15 +113,18 @@ TfrmRestoreW::TfrmRestoreW(QWidget* parent) : QDialog(parent)
 
 TfrmRestoreW::~TfrmRestoreW()
 {
+    if (worker_)
+        worker_->RequestStop();
     if (relay_)
         relay_->Cancel();
     worker_.reset();
 }
 
-void TfrmRestoreW::Prepare(TRestoreRun run, TBrokenNameAnswerer answerer)
+void TfrmRestoreW::Prepare(TRestoreRun run, TBrokenNameAnswerer answerer, std::function<void()> dismiss)
 {
     run_ = std::move(run);
     answerer_ = std::move(answerer);
+    dismiss_ = std::move(dismiss);
     StartPending = true;
 }
 
@@ -213,7 +148,12 @@ void TfrmRestoreW::FormActivate()
     ProgressBar->setValue(0);
     inbox_ = std::make_shared<Inbox>();
     sink_ = std::make_unique<TDesktopSink>(*this, inbox_);
-    relay_ = std::make_unique<TNameRelay>(*this, answerer_);
+    // The worker's broken-name question is answered here, on the main thread.
+    relay_ = std::make_unique<TBrokenNameRelay>(
+        [self = QPointer<TfrmRestoreW>(this)](TBrokenNameRelay::Task task) {
+            QMetaObject::invokeMethod(self, std::move(task), Qt::QueuedConnection);
+        },
+        answerer_, dismiss_);
     worker_ = std::make_unique<TRecoverW>(std::move(run_), *sink_, *relay_);
     run_ = {};
     worker_->Start();
@@ -260,9 +200,12 @@ void TfrmRestoreW::Drain(bool closing)
 void TfrmRestoreW::done(int result)
 {
     if (ClosedByUser && worker_) {
-        // Cancel: the worker stops at the next file (or within a cluster run of one).
+        // Cancel: the worker stops at the next file (or within a cluster run
+        // of one). The stop comes first: a question it waits for is then
+        // answered "Skip" and it goes no further.
+        worker_->RequestStop();
         relay_->Cancel();
-        worker_->Stop();
+        worker_->Wait();
     }
     if (worker_) {
         worker_->Wait();

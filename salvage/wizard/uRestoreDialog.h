@@ -7,6 +7,7 @@
 // written are kept in RestoredList either way.
 
 #include "salvage/recover/BrokenName.h"
+#include "salvage/recover/BrokenNameRelay.h"
 #include "salvage/wizard/RecoverW.h"
 
 #include <QDialog>
@@ -33,8 +34,10 @@ public:
     ~TfrmRestoreW() override;
     Q_DISABLE_COPY_MOVE(TfrmRestoreW)
 
-    // The run the next showing starts; broken names are put to `answerer`.
-    void Prepare(TRestoreRun run, TBrokenNameAnswerer answerer);
+    // The run the next showing starts; broken names are put to `answerer`
+    // (on this thread); `dismiss` closes a question being answered when the
+    // run is cancelled.
+    void Prepare(TRestoreRun run, TBrokenNameAnswerer answerer, std::function<void()> dismiss = {});
 
     QLabel* Label;
     QLabel* lblFileName;
@@ -61,16 +64,16 @@ protected:
 private:
     struct Inbox;
     class TDesktopSink;
-    class TNameRelay;
 
     void FormActivate();
     void Drain(bool closing);
 
     TRestoreRun run_;
     TBrokenNameAnswerer answerer_;
+    std::function<void()> dismiss_;
     std::shared_ptr<Inbox> inbox_;
     std::unique_ptr<TDesktopSink> sink_;
-    std::unique_ptr<TNameRelay> relay_;
+    std::unique_ptr<TBrokenNameRelay> relay_;
     std::unique_ptr<TRecoverW> worker_;
 };
 

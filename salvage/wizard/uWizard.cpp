@@ -4,12 +4,13 @@
 #include "salvage/disk/LogicalDisk.h"
 #include "salvage/fs/DateTime.h"
 #include "salvage/recover/TargetPlacement.h"
+#include "salvage/recover/dialogs/uBroken.h"
+#include "salvage/recover/dialogs/uConfirmRestore.h"
 #include "salvage/search/Analysis.h"
 #include "salvage/ui/Strings.h"
 #include "salvage/ui/uArtwork.h"
 #include "salvage/ui/uFormat.h"
 #include "salvage/ui/uMessageBox.h"
-#include "salvage/wizard/uConfirmRestore.h"
 
 #include <QAction>
 #include <QApplication>
@@ -735,7 +736,7 @@ TRestoreChoice TfrmWizard::AskRestoreChoice()
         return seams_.ConfirmRestore(this);
     if (!frmConfirmRestore_)
         frmConfirmRestore_ = std::make_unique<TfrmConfirmRestore>(this);
-    if (frmConfirmRestore_->exec() != QDialog::Accepted)
+    if (frmConfirmRestore_->exec() != TfrmConfirmRestore::kOKResult)
         return TRestoreChoice::Cancel;
     return frmConfirmRestore_->rbAlternative->isChecked() ? TRestoreChoice::Alternative : TRestoreChoice::Original;
 }
@@ -849,15 +850,23 @@ void TfrmWizard::StartRecover(const QString& target)
     }
     const std::size_t attempted = run.Items.size();
     TBrokenNameAnswerer answerer = seams_.AskBrokenName;
-    if (!answerer)
-        answerer = [](const std::string& name) {
-            TBrokenNameAnswer answer;
-            answer.ModalResult = static_cast<int>(TBrokenNameResult::Rename);
-            answer.OldName = name;
-            answer.NewName = "_" + name.substr(name.empty() ? 0 : 1);
-            return answer;
+    std::function<void()> dismiss;
+    if (!answerer) {
+        // The broken-name dialog of the main recovery; it keeps what it
+        // was last told ("Change all unknown symbols to:") between uses.
+        TFrmBroken* broken = seams_.BrokenDialog;
+        if (broken == nullptr) {
+            if (!frmBroken_)
+                frmBroken_ = std::make_unique<TFrmBroken>(this);
+            broken = frmBroken_.get();
+        }
+        answerer = [broken](const std::string& name) { return broken->AskBrokenName(name); };
+        dismiss = [broken] {
+            if (broken->isVisible())
+                broken->done(static_cast<int>(TBrokenNameResult::Skip));
         };
-    frmRestoreW->Prepare(std::move(run), std::move(answerer));
+    }
+    frmRestoreW->Prepare(std::move(run), std::move(answerer), std::move(dismiss));
     frmRestoreW->exec();
 
     // The rows whose files were written leave the list.

@@ -44,6 +44,7 @@ class StorageQueries;
 namespace salvage::ui {
 
 class TfrmConfirmRestore;
+class TFrmBroken;
 
 // Where the restore goes, as the confirmation answers it.
 enum class TRestoreChoice { Cancel, Original, Alternative };
@@ -58,8 +59,10 @@ struct TWizardSeams {
     std::function<TRestoreChoice(QWidget* owner)> ConfirmRestore;
     // The folder browser (QFileDialog when empty); an empty text: none chosen.
     std::function<QString(QWidget* owner, const QString& title)> ChooseFolder;
-    // The broken-name question (a leading "_" for the lost character when empty).
+    // The broken-name question, on the main thread (BrokenDialog's when empty).
     TBrokenNameAnswerer AskBrokenName;
+    // The broken-name dialog shared with the main recovery (the wizard's own when null).
+    TFrmBroken* BrokenDialog = nullptr;
     // Where a target folder lies (the system's when empty).
     std::function<std::unique_ptr<platform::StorageQueries>()> Storage;
     // The main window's FAT placement rule.
@@ -188,6 +191,7 @@ private:
     std::unique_ptr<TDesktopSink> sink_;
     std::unique_ptr<TSearchWizard> search_;
     std::unique_ptr<TfrmConfirmRestore> frmConfirmRestore_;
+    std::unique_ptr<TFrmBroken> frmBroken_;
     QTimer* panelTimer_;
     bool activating_ = false;
     bool stopping_ = false;

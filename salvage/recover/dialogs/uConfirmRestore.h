@@ -1,8 +1,8 @@
 #pragma once
-// TfrmConfirmRestore: asks whether the wizard's selected files go back to
-// their original folders or to another place. It has no behaviour of its own
-// beyond its two radio buttons and its modal result; the choice stays for
-// the next time.
+// TfrmConfirmRestore: asks whether the selected files go back to their
+// original folders or to another place. OK closes it with 1, Cancel (and
+// Escape) with 2; the caller reads rbAlternative, and the choice stays for
+// the next time until the program ends.
 
 #include <QDialog>
 
@@ -15,9 +15,14 @@ namespace salvage::ui {
 class TfrmConfirmRestore final : public QDialog {
     Q_OBJECT
 public:
+    static constexpr int kOKResult = 1;
+    static constexpr int kCancelResult = 2;
+
     explicit TfrmConfirmRestore(QWidget* parent = nullptr);
+    ~TfrmConfirmRestore() override;
     Q_DISABLE_COPY_MOVE(TfrmConfirmRestore)
 
+    QLabel* Image;
     QLabel* Label1;
     QRadioButton* rbOriginal;
     QLabel* Label2;
@@ -25,6 +30,8 @@ public:
     QLabel* Label3;
     QPushButton* btnOK;
     QPushButton* btnCancel;
+
+    void reject() override;
 };
 
 } // namespace salvage::ui
