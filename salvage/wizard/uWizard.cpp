@@ -1,5 +1,6 @@
 #include "salvage/wizard/uWizard.h"
 
+#include "platform/Registry.h"
 #include "platform/StorageDevices.h"
 #include "salvage/disk/LogicalDisk.h"
 #include "salvage/fs/DateTime.h"
@@ -40,6 +41,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
+
+#if defined(_WIN32)
+#include <QImage>
+#include <QPixmap>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shellapi.h>
+#endif
 #include <cstdlib>
 
 namespace salvage::ui {
@@ -918,32 +930,79 @@ void TfrmWizard::GetFileInfo(const QString& name, QString& typeName, int& iconIn
                                  : Text(text::kWizardFile) + QStringLiteral(" \"") + ext.toUpper() + QLatin1Char('"');
     typeName.clear();
     iconIndex = 0;
-    if (!ext.isEmpty() && ext.size() > 1) {
+    if (!ext.isEmpty()) {
         const QString key = ext.toLower();
         auto it = FileTypes.find(key);
-        if (it == FileTypes.end()) {
-            // AddFileType: the shared MIME database names the type and gives its icon.
-            TFileTypeObject type(0, fallback);
-            const QMimeDatabase mime;
-            const QMimeType found = mime.mimeTypeForFile(QStringLiteral("x") + key, QMimeDatabase::MatchExtension);
-            if (found.isValid() && !found.isDefault()) {
-                if (!found.comment().isEmpty())
-                    type.TypeName = found.comment();
-                QIcon icon = QIcon::fromTheme(found.iconName());
-                if (icon.isNull())
-                    icon = QIcon::fromTheme(found.genericIconName());
-                if (!icon.isNull()) {
-                    FileImageList.push_back(icon);
-                    type.IconIndex = static_cast<int>(FileImageList.size()) - 1;
-                }
-            }
-            it = FileTypes.emplace(key, type).first;
-        }
+        if (it == FileTypes.end())
+            it = FileTypes.emplace(key, AddFileType(ext, fallback)).first;
         typeName = it->second.TypeName;
         iconIndex = it->second.IconIndex;
     }
     if (typeName.isEmpty())
         typeName = fallback;
+}
+
+TFileTypeObject TfrmWizard::AddFileType(const QString& ext, const QString& fallback)
+{
+    TFileTypeObject type(0, fallback);
+    auto addIcon = [&](const QIcon& icon) {
+        if (icon.isNull())
+            return;
+        FileImageList.push_back(icon);
+        type.IconIndex = static_cast<int>(FileImageList.size()) - 1;
+    };
+    if (seams_.FileTypesFromRegistry) {
+        // HKEY_CLASSES_ROOT: the extension names a class, the class its type
+        // name and its "DefaultIcon" ("file,index").
+        const auto extKey = platform::OpenRegistryKey(platform::RegRoot::ClassesRoot, ext.toStdString(),
+                                                      platform::RegOpen::Read);
+        const auto className = extKey ? extKey->Read({}) : std::nullopt;
+        const auto classKey = className && !className->text.empty()
+                                  ? platform::OpenRegistryKey(platform::RegRoot::ClassesRoot, className->text,
+                                                              platform::RegOpen::Read)
+                                  : nullptr;
+        if (classKey) {
+            if (const auto name = classKey->Read({}))
+                type.TypeName = QString::fromStdString(name->text);
+            const auto iconKey = classKey->OpenSubKey("DefaultIcon", platform::RegOpen::Read);
+            const auto spec = iconKey ? iconKey->Read({}) : std::nullopt;
+            std::string file;
+            int index = 0;
+            if (spec && ParseIconSpec(spec->text, file, index))
+                addIcon(seams_.ExtractIcon ? seams_.ExtractIcon(file, index) : ExtractSmallIcon(file, index));
+        }
+        return type;
+    }
+    // The shared MIME database names the type and gives its theme icon.
+    const QMimeDatabase mime;
+    const QMimeType found = mime.mimeTypeForFile(QStringLiteral("x") + ext.toLower(), QMimeDatabase::MatchExtension);
+    if (found.isValid() && !found.isDefault()) {
+        if (!found.comment().isEmpty())
+            type.TypeName = found.comment();
+        QIcon icon = QIcon::fromTheme(found.iconName());
+        if (icon.isNull())
+            icon = QIcon::fromTheme(found.genericIconName());
+        addIcon(icon);
+    }
+    return type;
+}
+
+QIcon ExtractSmallIcon(const std::string& file, int index)
+{
+#if defined(_WIN32)
+    HICON icon16 = nullptr;
+    const std::wstring path = QString::fromStdString(file).toStdWString();
+    if (ExtractIconExW(path.c_str(), index, nullptr, &icon16, 1) == 0 || icon16 == nullptr)
+        return {};
+    QIcon icon(QPixmap::fromImage(QImage::fromHICON(icon16)));
+    DestroyIcon(icon16);
+    return icon;
+#else
+    // Icon resources of Windows programs are not read here.
+    (void)file;
+    (void)index;
+    return {};
+#endif
 }
 
 void TfrmWizard::closeEvent(QCloseEvent* event)

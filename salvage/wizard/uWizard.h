@@ -65,6 +65,15 @@ struct TWizardSeams {
     TFrmBroken* BrokenDialog = nullptr;
     // Where a target folder lies (the system's when empty).
     std::function<std::unique_ptr<platform::StorageQueries>()> Storage;
+    // File-type names and icons from HKEY_CLASSES_ROOT (Windows) rather than
+    // the shared MIME database (elsewhere).
+#if defined(_WIN32)
+    bool FileTypesFromRegistry = true;
+#else
+    bool FileTypesFromRegistry = false;
+#endif
+    // The small icon `index` of a program or library (ExtractSmallIcon when empty).
+    std::function<QIcon(const std::string& file, int index)> ExtractIcon;
     // The main window's FAT placement rule.
     TFatClusterRule FatClusters = TFatClusterRule::FreeGaps;
 };
@@ -76,6 +85,9 @@ struct TWizardSeams {
 // An icon specification "file,index" of the registry: the file without its
 // quotes and the index (0 when it is not a number). False without a comma.
 [[nodiscard]] bool ParseIconSpec(const std::string& text, std::string& file, int& index);
+
+// The small icon `index` of a program or library (none off Windows).
+[[nodiscard]] QIcon ExtractSmallIcon(const std::string& file, int index);
 
 class TFileTypeObject {
 public:
@@ -170,6 +182,7 @@ private:
     QWidget* CreateCriteriaPage();
     QWidget* CreateSearchPage();
     void ClearImageList();
+    [[nodiscard]] TFileTypeObject AddFileType(const QString& ext, const QString& fallback);
     void StartSearch();
     void ShowPage(int index);
     void DrainInbox();

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 #include <set>
 #include <tuple>
 
@@ -257,3 +259,44 @@ TEST_P(WizardAgreesWithMainSearch, SameDeletedFiles)
 }
 
 INSTANTIATE_TEST_SUITE_P(Volumes, WizardAgreesWithMainSearch, ::testing::Values("fat", "ntfs", "fat32"));
+
+// A worker that drives another one hears of a stop request at once.
+TEST(WorkerStopHook, TheRequestReachesTheDrivenWorker)
+{
+    class TInner final : public TWorkerThread {
+    public:
+        ~TInner() override { Stop(); }
+        void Execute() override
+        {
+            while (!Terminated())
+                std::this_thread::yield();
+        }
+        void RunHere() { Execute(); }
+    };
+    class TOuter final : public TWorkerThread {
+    public:
+        ~TOuter() override { Stop(); }
+        std::atomic<int> Hooked{0};
+        std::atomic<bool> Running{false};
+        TInner Inner;
+
+    protected:
+        void Execute() override
+        {
+            Running = true;
+            Inner.RunHere();  // returns only once the stop was passed on
+        }
+        void StopRequestedHook() noexcept override
+        {
+            ++Hooked;
+            Inner.RequestStop();
+        }
+    };
+    TOuter outer;
+    outer.Start();
+    while (!outer.Running)
+        std::this_thread::yield();
+    outer.Stop();
+    EXPECT_TRUE(outer.Finished());
+    EXPECT_GE(outer.Hooked.load(), 1);
+}

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -429,6 +430,49 @@ private slots:
         QCOMPARE(again, type);
         QCOMPARE(againIcon, icon);
         QCOMPARE(wizard.FileTypes.size(), cached);
+    }
+
+    void typeNamesAndIconsFromTheRegistry()
+    {
+        guitest::TEnvironment environment;
+        std::filesystem::create_directories(environment.Folder() + "/registry");
+        testdata::WriteFileBytes(environment.Folder() + "/registry/HKEY_CLASSES_ROOT.reg", [] {
+            const std::string text =
+                "Windows Registry Editor Version 5.00\r\n\r\n"
+                "[HKEY_CLASSES_ROOT\\.doc]\r\n@=\"Word.Document.8\"\r\n\r\n"
+                "[HKEY_CLASSES_ROOT\\Word.Document.8]\r\n@=\"Microsoft Word Document\"\r\n\r\n"
+                "[HKEY_CLASSES_ROOT\\Word.Document.8\\DefaultIcon]\r\n"
+                "@=\"\\\"C:\\\\Office\\\\winword.exe\\\",-3\"\r\n\r\n"
+                "[HKEY_CLASSES_ROOT\\.nc]\r\n@=\"NoComma\"\r\n\r\n"
+                "[HKEY_CLASSES_ROOT\\NoComma]\r\n@=\"\"\r\n\r\n"
+                "[HKEY_CLASSES_ROOT\\NoComma\\DefaultIcon]\r\n@=\"shell32.dll\"\r\n";
+            return std::vector<std::uint8_t>(text.begin(), text.end());
+        }());
+        TWizardSeams seams = Seams();
+        seams.FileTypesFromRegistry = true;
+        std::vector<std::pair<std::string, int>> extracted;
+        seams.ExtractIcon = [&](const std::string& file, int index) {
+            extracted.emplace_back(file, index);
+            QPixmap pixmap(16, 16);
+            pixmap.fill(Qt::blue);
+            return QIcon(pixmap);
+        };
+        TfrmWizard wizard(std::move(seams));
+        QString type;
+        int icon = -1;
+        wizard.GetFileInfo(QStringLiteral("letter.DOC"), type, icon);
+        QCOMPARE(type, QStringLiteral("Microsoft Word Document"));
+        QCOMPARE(icon, 2);
+        QCOMPARE(extracted, (std::vector<std::pair<std::string, int>>{{"C:\\Office\\winword.exe", -3}}));
+        // No comma: no icon. An empty type name: the default one.
+        wizard.GetFileInfo(QStringLiteral("x.nc"), type, icon);
+        QCOMPARE(type, QStringLiteral("File \".NC\""));
+        QCOMPARE(icon, 0);
+        // Unknown to the registry.
+        wizard.GetFileInfo(QStringLiteral("x.unknownext"), type, icon);
+        QCOMPARE(type, QStringLiteral("File \".UNKNOWNEXT\""));
+        QCOMPARE(icon, 0);
+        QCOMPARE(extracted.size(), std::size_t{1});
     }
 
     void iconSpecifications()
