@@ -1,5 +1,6 @@
 #include "WizardTestSupport.h"
 
+#include "salvage/disk/Bytes.h"
 #include "salvage/search/Analysis.h"
 #include "salvage/search/FoundFileModel.h"
 #include "salvage/recover/RecoveryJob.h"
@@ -299,4 +300,54 @@ TEST(WorkerStopHook, TheRequestReachesTheDrivenWorker)
     outer.Stop();
     EXPECT_TRUE(outer.Finished());
     EXPECT_GE(outer.Hooked.load(), 1);
+}
+
+// Folders whose parent references run in a circle (dir1 made the child of
+// its own child dir2): the walk up ends where the circle closes, as a
+// broken chain, and the files below still get a row.
+TEST(WizardSearch, AParentCircleEndsAsAnUnknownFolder)
+{
+    std::vector<std::uint8_t> image = testdata::ReadFileBytes(testdata::ReferenceNtfsImage());
+    // Record 33 (dir1), wherever the MFT's runs put it: the record that says so.
+    constexpr std::size_t kRecordSize = 1024;
+    std::size_t dir1 = 0;
+    for (std::size_t off = 0; off + kRecordSize <= image.size() && dir1 == 0; off += kRecordSize)
+        if (std::equal(image.begin() + static_cast<std::ptrdiff_t>(off),
+                       image.begin() + static_cast<std::ptrdiff_t>(off) + 4, "FILE") &&
+            LoadLE32(std::span(image).subspan(off), 0x2C) == 33)
+            dir1 = off;
+    ASSERT_NE(dir1, 0u);
+    int patched = 0;
+    std::size_t at = dir1 + LoadLE16(std::span(image).subspan(dir1), 0x14);
+    while (at + 8 <= dir1 + kRecordSize) {
+        const std::uint32_t type = LoadLE32(std::span(image).subspan(at), 0);
+        const std::uint32_t length = LoadLE32(std::span(image).subspan(at), 4);
+        if (type == 0xFFFFFFFF || length == 0)
+            break;
+        if (type == 0x30) {
+            const std::size_t value = at + LoadLE16(std::span(image).subspan(at), 0x14);
+            // The low 48 bits of the parent reference: record 34 (dir2).
+            image[value] = 34;
+            for (int i = 1; i < 6; ++i)
+                image[value + static_cast<std::size_t>(i)] = 0;
+            ++patched;
+        }
+        at += length;
+    }
+    ASSERT_GE(patched, 1);
+    const std::string dir = testdata::MakeTempDir("kestrel-wizard-circle");
+    testdata::WriteFileBytes(dir + "/circle.dd", image);
+    const auto run = Search({ImageDrive("N", dir + "/circle.dd")});
+    std::filesystem::remove_all(dir);
+    EXPECT_EQ(run->Sink.DoneCount, 1);
+    const TWizardRow* frag3 = Find(run->Sink.Rows, "frag3.dat");
+    ASSERT_NE(frag3, nullptr);
+    EXPECT_EQ(frag3->DisplayPath, "N:\\<Folder unknown>\\dir1\\dir2\\");
+    EXPECT_EQ(frag3->RecoveryPath, "N:\\MFT 34\\dir1\\dir2\\");
+    const TWizardRow* mult2 = Find(run->Sink.Rows, "mult2.dat");
+    ASSERT_NE(mult2, nullptr);
+    EXPECT_EQ(mult2->DisplayPath, "N:\\<Folder unknown>\\dir2\\dir1\\");
+    EXPECT_EQ(mult2->RecoveryPath, "N:\\MFT 33\\dir2\\dir1\\");
+    // The rest of the volume is as before.
+    EXPECT_EQ(Find(run->Sink.Rows, "sing1.dat")->DisplayPath, "N:\\");
 }
