@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
@@ -809,18 +810,24 @@ void TfrmWizard::Restoreas1Click()
 
 bool TfrmWizard::RefuseTarget(const QString& target, const std::vector<std::size_t>& drives)
 {
-    // Writing onto the disk that is read can overwrite what is still to be restored.
+    // Writing onto the disk that is read can overwrite what is still to be
+    // restored: the user is told, as by the main recovery, and decides.
     std::unique_ptr<platform::StorageQueries> queries =
         seams_.Storage ? seams_.Storage() : platform::SystemStorageQueries();
     for (std::size_t d : drives) {
         if (d >= searchedDrives_.size())
             continue;
-        const TTargetCheck check = CheckTargetPlacement(searchedDrives_[d].Disk.DevicePath, target.toStdString(), *queries);
-        if (check.Dangerous()) {
-            ShowMessageBox(this, QString::fromStdString(TargetPlacementWarning(check, target.toStdString())),
-                           QMessageBox::Warning);
-            return true;
-        }
+        const TTargetCheck check =
+            CheckTargetPlacement(searchedDrives_[d].Disk.DevicePath, target.toStdString(), *queries);
+        if (!check.Dangerous())
+            continue;
+        const QString shown = QDir::toNativeSeparators(target);
+        const QString device = QString::fromStdString(check.Device);
+        const QString where = check.Placement == TTargetPlacement::InsideImage
+                                  ? Text(text::kRecoverInsideImage).arg(shown, device)
+                                  : Text(text::kRecoverSameDisk).arg(shown, device);
+        return ShowMessageBox(this, where + QStringLiteral("\r\r") + Text(text::kRecoverSameDiskRisk),
+                              QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes;
     }
     return false;
 }

@@ -2,6 +2,9 @@
 // criteria typed on the second, the search over the reference images on the
 // third, the list sorted by its headers, restores to a chosen folder (and
 // cancelled half-way), and the original folder refused for an image.
+#ifndef Q_MOC_RUN  // moc cannot read <compare>
+#include "platform/StorageDevices.h"
+#endif
 #include "salvage/ui/Strings.h"
 #include "salvage/wizard/uRestoreDialog.h"
 #include "salvage/wizard/uWizard.h"
@@ -61,6 +64,27 @@ std::string Md5Of(const std::string& path)
 {
     return testdata::Md5Hex(testdata::ReadFileBytes(path));
 }
+
+// The searched image stands for the partition /dev/sdb1; every folder lies
+// on /dev/sdb2 of the same disk.
+class TSameDisk final : public platform::StorageQueries {
+public:
+    explicit TSameDisk(std::string source) : source_(std::move(source)) {}
+    std::optional<platform::DeviceNumber> BlockDevice(const std::string& path) override
+    {
+        return path == source_ ? std::optional(kSdb1) : std::nullopt;
+    }
+    std::optional<platform::FileIdentity> File(const std::string&) override { return std::nullopt; }
+    std::optional<platform::DeviceNumber> FileSystemDevice(const std::string&) override { return kSdb2; }
+    platform::DeviceNumber WholeDisk(platform::DeviceNumber) override { return kSdb; }
+    std::vector<platform::DeviceNumber> Underlying(platform::DeviceNumber) override { return {}; }
+    std::optional<std::string> LoopBackingFile(platform::DeviceNumber) override { return std::nullopt; }
+    std::string DeviceName(platform::DeviceNumber) override { return "/dev/sdb"; }
+
+private:
+    static constexpr platform::DeviceNumber kSdb{8, 16}, kSdb1{8, 17}, kSdb2{8, 18};
+    std::string source_;
+};
 
 } // namespace
 
@@ -407,6 +431,64 @@ private slots:
         QVERIFY(messages.Shown[1].Text.contains(QStringLiteral("Nothing was written")));
         QCOMPARE(wizard.lstvwFind->topLevelItemCount(), 14);
         QCOMPARE(wizard.lblRestored->text(), QStringLiteral("0"));
+    }
+
+    void restoreToTheOriginalFolderAsksFirst()
+    {
+        // The image stands in for a volume mounted at `root`.
+        const std::string root = testdata::MakeTempDir("kestrel-wizard-original");
+        drives_ = {ImageEntry(testdata::ReferenceNtfsImage(), "NTFS")};
+        drives_.front().Disk.Root = root;
+        TWizardSeams seams = Seams();
+        seams.ConfirmRestore = [](QWidget*) { return TRestoreChoice::Original; };
+        TfrmWizard wizard(std::move(seams));
+        Open(wizard);
+        QVERIFY(Search(wizard));
+        SelectAll(wizard);
+        guitest::TMessageScript messages;
+        messages.Answer(QMessageBox::No);
+        QTest::mouseClick(wizard.btnRestore, Qt::LeftButton);
+        // Asked plainly first; No writes nothing.
+        QCOMPARE(messages.Shown.size(), std::size_t{1});
+        QVERIFY(messages.Shown[0].Text.contains(QStringLiteral("onto the volume they were deleted from")));
+        QCOMPARE(messages.Shown[0].Buttons, QMessageBox::Yes | QMessageBox::No);
+        QVERIFY(std::filesystem::is_empty(root));
+        QCOMPARE(wizard.lstvwFind->topLevelItemCount(), 8);
+        messages.Answer(QMessageBox::Yes);
+        QTest::mouseClick(wizard.btnRestore, Qt::LeftButton);
+        QCOMPARE(wizard.lstvwFind->topLevelItemCount(), 0);
+        QCOMPARE(wizard.lblRestored->text(), QStringLiteral("8"));
+        QCOMPARE(Md5Of(root + "/MFT 37/sing2.dat"), std::string("c229626f6a71b167ad7e50c4f2fccdb1"));
+        QCOMPARE(Md5Of(root + "/dir1/dir2/frag3.dat"), std::string("21121699487f3fbbdb9a4b3391b6d3e0"));
+        QCOMPARE(Md5Of(root + "/dir1/mult2.dat"), std::string("59cf0e9cd107bc1e75afb7374f6e05bb"));
+        QCOMPARE(Md5Of(root + "/res1.dat"), std::string("9036637712b491904cd0bfbdbe648453"));
+        std::filesystem::remove_all(root);
+    }
+
+    void aFolderOnTheDiskThatIsReadIsQuestioned()
+    {
+        const std::string out = testdata::MakeTempDir("kestrel-wizard-samedisk");
+        drives_ = {ImageEntry(testdata::ReferenceNtfsImage(), "NTFS")};
+        TWizardSeams seams = Seams();
+        seams.ConfirmRestore = [](QWidget*) { return TRestoreChoice::Alternative; };
+        seams.ChooseFolder = [&](QWidget*, const QString&) { return QString::fromStdString(out); };
+        seams.Storage = [] { return std::make_unique<TSameDisk>(testdata::ReferenceNtfsImage()); };
+        TfrmWizard wizard(std::move(seams));
+        Open(wizard);
+        QVERIFY(Search(wizard));
+        SelectAll(wizard);
+        guitest::TMessageScript messages;
+        messages.Answer(QMessageBox::No);
+        QTest::mouseClick(wizard.btnRestore, Qt::LeftButton);
+        QCOMPARE(messages.Shown.size(), std::size_t{1});
+        QVERIFY(messages.Shown[0].Text.contains(QStringLiteral("on the disk you are recovering from (/dev/sdb)")));
+        QVERIFY(std::filesystem::is_empty(out));
+        QCOMPARE(wizard.lstvwFind->topLevelItemCount(), 8);
+        messages.Answer(QMessageBox::Yes);
+        QTest::mouseClick(wizard.btnRestore, Qt::LeftButton);
+        QCOMPARE(wizard.lstvwFind->topLevelItemCount(), 0);
+        QCOMPARE(Md5Of(out + "/sing2.dat"), std::string("c229626f6a71b167ad7e50c4f2fccdb1"));
+        std::filesystem::remove_all(out);
     }
 
     void typeNamesComeFromTheMimeDatabase()
