@@ -1,6 +1,7 @@
 // salvage [IMAGE|DEVICE]...: the desktop program Razuzuda Rezer.
 
 #include "salvage/disk/LogicalDisk.h"
+#include "salvage/ui/Options.h"
 #include "salvage/ui/Strings.h"
 #include "salvage/ui/uArtwork.h"
 #include "salvage/ui/uMain.h"
@@ -49,6 +50,7 @@ int main(int argc, char** argv)
                 entries.push_back(*entry);
         return entries;
     };
+    wizardSeams.FatClusters = [&window] { return salvage::FatClusterRuleOption(window.Options()); };
     TfrmWizard wizard(std::move(wizardSeams), &window);
     window.RunWizard = [&window, &wizard](bool startup) {
         return wizard.Execute(startup, window.HideStartupWizard);

@@ -577,7 +577,7 @@ void TfrmWizard::StartSearch()
     settings.GoodOnly = chGood->isChecked();
     settings.NotZeroSize = chNotZeroSize->isChecked();
     settings.Criteria = edtCriteria->text().toStdString();
-    settings.FatClusters = seams_.FatClusters;
+    settings.FatClusters = FatClusterRule();
     ProgressBar->setValue(0);
     lblPath->clear();
     lblStatus->setText(Text(text::kWizardStatus));
@@ -598,6 +598,11 @@ void TfrmWizard::StartSearch()
     search_ = std::make_unique<TSearchWizard>(std::move(drives), settings, *sink_);
     search_->Start();
     panelTimer_->start();
+}
+
+TFatClusterRule TfrmWizard::FatClusterRule() const
+{
+    return seams_.FatClusters ? seams_.FatClusters() : TFatClusterRule::FreeGaps;
 }
 
 void TfrmWizard::DrainInbox()
@@ -836,7 +841,7 @@ void TfrmWizard::StartRecover(const QString& target)
 {
     TRestoreRun run;
     run.Target = target.toStdString();
-    run.FatClusters = seams_.FatClusters;
+    run.FatClusters = FatClusterRule();
     std::vector<std::size_t> drives;
     for (int i = 0; i < lstvwFind->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = lstvwFind->topLevelItem(i);

@@ -74,8 +74,8 @@ struct TWizardSeams {
 #endif
     // The small icon `index` of a program or library (ExtractSmallIcon when empty).
     std::function<QIcon(const std::string& file, int index)> ExtractIcon;
-    // The main window's FAT placement rule.
-    TFatClusterRule FatClusters = TFatClusterRule::FreeGaps;
+    // The main window's FAT placement rule, as the options hold it now (free gaps when empty).
+    std::function<TFatClusterRule()> FatClusters;
 };
 
 // "C" on Windows; elsewhere the short name of the volume: the device's
@@ -188,7 +188,7 @@ private:
     void DrainInbox();
     void AddRows(std::vector<TWizardRow> rows);
     void SortList();
-    void ShowSearchState();
+    [[nodiscard]] TFatClusterRule FatClusterRule() const;
     [[nodiscard]] bool HasSelection() const;
     [[nodiscard]] TRestoreChoice AskRestoreChoice();
     [[nodiscard]] QString ChooseFolder();
