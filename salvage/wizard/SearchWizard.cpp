@@ -145,7 +145,7 @@ public:
     void NtfsDirFound(const TFileInfo&) override {}
     void NtfsFileFound(const TFileInfo&) override {}
     void Progress(int percent) override { sink_.Progress(percent); }
-    void Failed(const std::string& message) override { sink_.DriveFailed(letter_ + ": " + message); }
+    void Failed(const std::string& message) override { sink_.DriveFailed(letter_, message); }
     void Done() override {}
 
     [[nodiscard]] std::string PathOf(DirToken folder) const
@@ -279,7 +279,7 @@ void TSearchWizard::Execute()
             SearchDrive(i);
         } catch (const std::exception& e) {
             // A range error or a failed allocation ends this drive only.
-            sink_.DriveFailed(drives_[i].Letter + ": " + ScanEndedEarlyMessage(e.what()));
+            sink_.DriveFailed(drives_[i].Letter, ScanEndedEarlyMessage(e.what()));
         }
     }
     if (!StopRequested())
@@ -298,14 +298,14 @@ void TSearchWizard::SearchDrive(std::size_t index)
     std::shared_ptr<TAnalysis> analysis = TAnalysis::Open(drive.Disk, error);
     if (!analysis) {
         // This drive is left out; the others are still searched.
-        sink_.DriveFailed(drive.Letter + ": " + error);
+        sink_.DriveFailed(drive.Letter, error);
         return;
     }
     volumes_[index] = analysis;
     if (TNTFS* ntfs = analysis->NtfsReader()) {
         TReaderLease lease = analysis->LeaseReader(error);
         if (!lease) {
-            sink_.DriveFailed(drive.Letter + ": " + error);
+            sink_.DriveFailed(drive.Letter, error);
             return;
         }
         ScanNtfs(index, *ntfs);
@@ -372,7 +372,7 @@ void TSearchWizard::ScanFat(std::size_t index, TAnalysis& analysis)
     {
         TReaderLease lease = analysis.LeaseReader(error);
         if (!lease) {
-            sink_.DriveFailed(drive.Letter + ": " + error);
+            sink_.DriveFailed(drive.Letter, error);
             return;
         }
         // The walk estimates nothing: the conditions come from the placement

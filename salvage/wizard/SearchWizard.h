@@ -61,9 +61,9 @@ public:
     virtual void PathChanged(const std::string& path) = 0;
     // 0 to 100, of the drive being searched.
     virtual void Progress(int percent) = 0;
-    // A drive could not be searched (or not to its end): a sentence for the
-    // status line. The search goes on with the next drive.
-    virtual void DriveFailed(const std::string& message) = 0;
+    // The drive `letter` could not be searched (or not to its end); the
+    // message says why in a sentence. The search goes on with the next drive.
+    virtual void DriveFailed(const std::string& letter, const std::string& message) = 0;
     // The search ended by itself (not after a stop).
     virtual void Done() = 0;
 };

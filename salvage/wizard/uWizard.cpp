@@ -169,7 +169,7 @@ struct TfrmWizard::Inbox {
     std::mutex Mutex;
     bool WakePosted = false;
     std::vector<std::vector<TWizardRow>> Batches;
-    std::vector<std::string> Failures;
+    QStringList Failures;
     bool Done = false;
     std::string Path;
     std::atomic<int> Progress{0};
@@ -190,9 +190,12 @@ public:
         inbox_->Path = path;
     }
     void Progress(int percent) override { inbox_->Progress.store(percent, std::memory_order_relaxed); }
-    void DriveFailed(const std::string& message) override
+    void DriveFailed(const std::string& letter, const std::string& message) override
     {
-        Post([&](Inbox& in) { in.Failures.push_back(message); });
+        Post([&](Inbox& in) {
+            in.Failures.push_back(
+                Text(text::kWizardDriveSkipped).arg(QString::fromStdString(letter), QString::fromStdString(message)));
+        });
     }
     void Done() override
     {
@@ -610,7 +613,7 @@ void TfrmWizard::DrainInbox()
     if (!inbox_)
         return;
     std::vector<std::vector<TWizardRow>> batches;
-    std::vector<std::string> failures;
+    QStringList failures;
     bool done = false;
     {
         std::lock_guard lock(inbox_->Mutex);
@@ -622,10 +625,9 @@ void TfrmWizard::DrainInbox()
     }
     for (auto& batch : batches)
         AddRows(std::move(batch));
-    for (const std::string& failure : failures) {
-        // A drive that could not be searched gets a line; the others are searched.
-        lblStatus->setText(lblStatus->text() + QLatin1Char('\n') + QString::fromStdString(failure));
-    }
+    // A drive that could not be searched gets a line; the others are searched.
+    for (const QString& failure : failures)
+        lblStatus->setText(lblStatus->text() + QLatin1Char('\n') + failure);
     if (done)
         Stop();
 }

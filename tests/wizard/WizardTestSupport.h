@@ -20,7 +20,10 @@ public:
     }
     void PathChanged(const std::string& path) override { LastPath = path; }
     void Progress(int percent) override { Percents.push_back(percent); }
-    void DriveFailed(const std::string& message) override { Failures.push_back(message); }
+    void DriveFailed(const std::string& letter, const std::string& message) override
+    {
+        Failures.push_back(letter + ": " + message);
+    }
     void Done() override { ++DoneCount; }
 
     std::vector<salvage::TWizardRow> Rows;

@@ -223,6 +223,22 @@ private slots:
         QVERIFY(!sing->text(4).isEmpty());
     }
 
+    void aDriveWithoutAFileSystemGetsAStatusLine()
+    {
+        const std::string dir = testdata::MakeTempDir("kestrel-wizard-nofs");
+        testdata::WriteFileBytes(dir + "/notfs.img", std::vector<std::uint8_t>(8192, 0x20));
+        drives_.insert(drives_.begin(), ImageEntry(dir + "/notfs.img", "FAT"));
+        TfrmWizard wizard(Seams());
+        Open(wizard);
+        QCOMPARE(wizard.lsDisks->count(), 3);
+        QVERIFY(Search(wizard));
+        std::filesystem::remove_all(dir);
+        QCOMPARE(wizard.lstvwFind->topLevelItemCount(), 14);
+        QCOMPARE(wizard.lblStatus->text(),
+                 QStringLiteral("Search for deleted files. The result will be shown in the list below.\n"
+                                "notfs.img was not searched: No valid supported file system present on the volume."));
+    }
+
     void criteriaNarrowTheSearch()
     {
         TfrmWizard wizard(Seams());
