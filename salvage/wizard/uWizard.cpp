@@ -732,6 +732,8 @@ void TfrmWizard::SortList()
         return;
     // The order is the compare rule's; Qt is only asked to apply it.
     lstvwFind->sortItems(0, Qt::AscendingOrder);
+    lstvwFind->header()->setSortIndicator(SortColumn, SortAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    lstvwFind->header()->setSortIndicatorShown(true);
 }
 
 void TfrmWizard::lstvwFindColumnClick(int column)

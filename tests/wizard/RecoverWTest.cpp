@@ -210,6 +210,28 @@ TEST_F(WizardRestore, AReusedRecordIsNotWritten)
     EXPECT_TRUE(fs::is_empty(out_));
 }
 
+TEST_F(WizardRestore, NamesFromTheDiskStayBelowTheMountPoint)
+{
+    const auto search = Search({ReferenceNtfs()});
+    const std::string root = out_ + "/root";
+    fs::create_directories(root);
+    TRestoreRun run = RunOf(*search, {}, {root});
+    run.Items.resize(1);
+    run.Items[0].Path = "N:\\..\\..\\escape\\";
+    TCountingQuestion question(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
+    TRecordingRestoreSink sink;
+    EXPECT_EQ(Restore(std::move(run), question, sink).Restored, 1u);
+    // Only the root folder was written into.
+    std::vector<std::string> outside;
+    for (const auto& e : fs::directory_iterator(out_))
+        outside.push_back(e.path().filename().string());
+    EXPECT_EQ(outside, std::vector<std::string>{"root"});
+    std::size_t files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        files += e.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, 1u);
+}
+
 TEST(WizardRestorePaths, OriginalFoldersOfARecoveryPath)
 {
     EXPECT_EQ(OriginalFolders("F:\\?IR1\\DIR2\\"), (std::vector<std::string>{"_IR1", "DIR2"}));

@@ -22,6 +22,7 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <cerrno>
@@ -505,6 +506,36 @@ private slots:
         QCOMPARE(wizard.lstvwFind->topLevelItemCount(), 0);
         QCOMPARE(Md5Of(out + "/sing2.dat"), std::string("c229626f6a71b167ad7e50c4f2fccdb1"));
         std::filesystem::remove_all(out);
+    }
+
+    void aTargetThatCannotBeMadeWaitsForCancel()
+    {
+        const std::string dir = testdata::MakeTempDir("kestrel-wizard-nofolder");
+        testdata::WriteFileBytes(dir + "/file", {0});
+        drives_ = {ImageEntry(testdata::ReferenceNtfsImage(), "NTFS")};
+        TWizardSeams seams = Seams();
+        seams.ChooseFolder = [&](QWidget*, const QString&) { return QString::fromStdString(dir + "/file/below"); };
+        TfrmWizard wizard(std::move(seams));
+        Open(wizard);
+        QVERIFY(Search(wizard));
+        SelectAll(wizard);
+        guitest::TMessageScript messages;
+        bool openAfterMessage = false;
+        messages.WhileShown = [&](const TMessageRequest&) {
+            // Once the message is answered the window still waits; the user cancels it.
+            QTimer::singleShot(0, &wizard, [&] {
+                openAfterMessage = wizard.frmRestoreW->isVisible();
+                QTest::mouseClick(wizard.frmRestoreW->btnCancel, Qt::LeftButton);
+            });
+        };
+        wizard.Restoreas1->trigger();
+        QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Folder has not been created!")});
+        QCOMPARE(messages.Shown.front().Owner, nullptr);
+        QVERIFY(openAfterMessage);
+        QCOMPARE(wizard.lstvwFind->topLevelItemCount(), 8);
+        QCOMPARE(wizard.lblRestored->text(), QStringLiteral("0"));
+        QVERIFY(!std::filesystem::exists(dir + "/file/below"));
+        std::filesystem::remove_all(dir);
     }
 
     void typeNamesComeFromTheMimeDatabase()
