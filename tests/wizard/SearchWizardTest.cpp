@@ -191,20 +191,65 @@ TEST(WizardSearch, AnUnreadableDriveIsSkippedAndTheOthersSearched)
     EXPECT_NE(run->Search->Volumes()[2], nullptr);
 }
 
+// A sink that asks the search to stop from the worker's own thread, at a
+// chosen report: the stop lands at a known point, whatever the timing.
+class TStoppingSink final : public TWizardSink {
+public:
+    enum class At { FirstRows, FatWalk };
+    explicit TStoppingSink(At at) : at_(at) {}
+    void RowsFound(std::vector<TWizardRow> rows) override
+    {
+        Rows += rows.size();
+        if (at_ == At::FirstRows)
+            Search->RequestStop();
+    }
+    void PathChanged(const std::string& path) override
+    {
+        // The FAT walk names each folder as it enters it.
+        if (Search->StopRequested())
+            ++PathsAfterStop;
+        else if (at_ == At::FatWalk && path.find("DIR2") != std::string::npos)
+            Search->RequestStop();
+    }
+    void Progress(int) override {}
+    void DriveFailed(const std::string&, const std::string&) override {}
+    void Done() override { ++DoneCount; }
+
+    TSearchWizard* Search = nullptr;
+    std::size_t Rows = 0;
+    int DoneCount = 0;
+    int PathsAfterStop = 0;
+
+private:
+    At at_;
+};
+
 TEST(WizardSearch, AStoppedSearchEndsWithoutDone)
 {
-    TRecordingWizardSink sink;
-    std::vector<TWizardDrive> drives;
-    for (int i = 0; i < 20; ++i) {
-        drives.push_back(ReferenceFat());
-        drives.push_back(ReferenceNtfs());
-    }
-    TSearchWizard search(drives, AllFiles(), sink);
+    // Stopped at its first rows (the NTFS drive first): no later drive is searched.
+    TStoppingSink atRows(TStoppingSink::At::FirstRows);
+    TSearchWizard search({ReferenceNtfs(), ReferenceFat(), ReferenceNtfs()}, AllFiles(), atRows);
+    atRows.Search = &search;
     search.Start();
-    search.Stop();
+    search.Wait();
     EXPECT_TRUE(search.Finished());
-    EXPECT_EQ(sink.DoneCount, 0);
-    EXPECT_LT(sink.Rows.size(), 20u * 14u);
+    EXPECT_EQ(atRows.DoneCount, 0);
+    EXPECT_GT(atRows.Rows, 0u);
+    EXPECT_LE(atRows.Rows, 8u);
+    EXPECT_EQ(search.Volumes()[1], nullptr);
+
+    // Stopped inside the FAT walk: the stop reaches the walk, which ends
+    // there; the drive's rows (made once its walk is complete) are not reported.
+    TStoppingSink inWalk(TStoppingSink::At::FatWalk);
+    TSearchWizard fat({ReferenceFat(), ReferenceNtfs()}, AllFiles(), inWalk);
+    inWalk.Search = &fat;
+    fat.Start();
+    fat.Wait();
+    EXPECT_EQ(inWalk.DoneCount, 0);
+    EXPECT_EQ(inWalk.Rows, 0u);
+    // The walk went no further (it would go on into "System Volume Information").
+    EXPECT_EQ(inWalk.PathsAfterStop, 0);
+    EXPECT_EQ(fat.Volumes()[1], nullptr);
 }
 
 // The wizard lists what the main search lists as deleted files (the file's
