@@ -208,10 +208,25 @@ inline constexpr const char* kBrokenRenameAll = "Rename All";
 inline constexpr const char* kBrokenInvalidSymbol = "Invalid replacement character:";
 inline constexpr const char* kBrokenInvalidName = "Invalid file name:";
 
-// The report at the end of a recovery.
-inline constexpr const char* kReportTitle = "Recovery finished";
-inline constexpr const char* kReportStoppedTitle = "Recovery stopped";
-inline constexpr const char* kReportFolder = "Recovered into %1";
+// The report at the end of a recovery: what the job left on disk, counted
+// as it really is.
+inline constexpr const char* kReportFinished = "The recovery has finished.";
+inline constexpr const char* kReportStopped = "The recovery was stopped before its end.";
+inline constexpr const char* kReportFolder = "Folder: %1";
+inline constexpr const char* kReportWrittenOne = "1 file was written (%1).";
+inline constexpr const char* kReportWrittenMany = "%1 files were written (%2).";
+inline constexpr const char* kReportNothingWritten = "No file was written.";
+inline constexpr const char* kReportRenamedOne = "1 of them got a new name (\"NAME (2).EXT\"): its name was taken.";
+inline constexpr const char* kReportRenamedMany =
+    "%1 of them got new names (\"NAME (2).EXT\"): their names were taken.";
+inline constexpr const char* kReportPartialOne = "1 file could be written only in part:";
+inline constexpr const char* kReportPartialMany = "%1 files could be written only in part:";
+inline constexpr const char* kReportFailedOne = "1 file or folder could not be written at all:";
+inline constexpr const char* kReportFailedMany = "%1 files or folders could not be written at all:";
+inline constexpr const char* kReportSkippedOne = "1 file or folder was left out (a skipped name or a reused record).";
+inline constexpr const char* kReportSkippedMany =
+    "%1 files or folders were left out (skipped names or reused records).";
+inline constexpr const char* kReportMore = "and %1 more";
 inline constexpr const char* kReportOpenFolder = "Open folder";
 inline constexpr const char* kReportClose = "Close";
 

@@ -63,6 +63,9 @@ int main(int argc, char** argv)
         return entries;
     };
     wizardSeams.FatClusters = [&window] { return salvage::FatClusterRuleOption(window.Options()); };
+    // The dialogs the main recovery uses: they keep what they were last told for both.
+    wizardSeams.BrokenDialog = window.frmBroken.get();
+    wizardSeams.ConfirmDialog = window.frmConfirmRestore.get();
     TfrmWizard wizard(std::move(wizardSeams), &window);
     window.RunWizard = [&window, &wizard](bool startup) {
         return wizard.Execute(startup, window.HideStartupWizard);

@@ -756,11 +756,15 @@ TRestoreChoice TfrmWizard::AskRestoreChoice()
 {
     if (seams_.ConfirmRestore)
         return seams_.ConfirmRestore(this);
-    if (!frmConfirmRestore_)
-        frmConfirmRestore_ = std::make_unique<TfrmConfirmRestore>(this);
-    if (frmConfirmRestore_->exec() != TfrmConfirmRestore::kOKResult)
+    TfrmConfirmRestore* dialog = seams_.ConfirmDialog;
+    if (dialog == nullptr) {
+        if (!frmConfirmRestore_)
+            frmConfirmRestore_ = std::make_unique<TfrmConfirmRestore>(this);
+        dialog = frmConfirmRestore_.get();
+    }
+    if (dialog->exec() != TfrmConfirmRestore::kOKResult)
         return TRestoreChoice::Cancel;
-    return frmConfirmRestore_->rbAlternative->isChecked() ? TRestoreChoice::Alternative : TRestoreChoice::Original;
+    return dialog->rbAlternative->isChecked() ? TRestoreChoice::Alternative : TRestoreChoice::Original;
 }
 
 QString TfrmWizard::ChooseFolder()

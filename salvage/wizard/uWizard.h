@@ -55,8 +55,10 @@ struct TWizardSeams {
     std::function<std::vector<TDriveEntry>()> Drives;
     // Opens a drive's volume read-only to see whether it can be read (OpenLogicalDisk when empty).
     std::function<platform::VolumePtr(const TLogicalDisk&, platform::OpenError&)> OpenVolume;
-    // The confirmation of "Restore..." (TfrmConfirmRestore when empty).
+    // The confirmation of "Restore..." (ConfirmDialog when empty).
     std::function<TRestoreChoice(QWidget* owner)> ConfirmRestore;
+    // The main window's TfrmConfirmRestore (the wizard's own when null).
+    TfrmConfirmRestore* ConfirmDialog = nullptr;
     // The folder browser (QFileDialog when empty); an empty text: none chosen.
     std::function<QString(QWidget* owner, const QString& title)> ChooseFolder;
     // The broken-name question, on the main thread (BrokenDialog's when empty).

@@ -8,6 +8,7 @@
 #endif
 #include "salvage/recover/dialogs/uConfirmRestore.h"
 #include "salvage/recover/dialogs/uRecover.h"
+#include "salvage/recover/dialogs/uRecoveryReport.h"
 #include "salvage/ui/Options.h"
 #include "tests/support/TestData.h"
 #include "tests/ui/GuiSupport.h"
@@ -310,6 +311,39 @@ private slots:
         QCOMPARE(messages_->Shown.size(), std::size_t(2));
         QVERIFY(QFileInfo(QString::fromStdString(same)).isDir());
         QCOMPARE(started.back(), QString::fromStdString(same + "/"));
+    }
+
+    void theReportNamesWhatWasLostBelowTheFolder()
+    {
+        TRecoverySummary summary;
+        summary.FilesWritten = 1;
+        summary.FilesPartial = 1;
+        summary.BytesWritten = 2048;
+        summary.PartialFiles.push_back({"/out/dir/a.jpg", "a.jpg", "a.jpg", 1024, false, true, "the disk is full"});
+        for (int i = 0; i < 7; ++i)
+            summary.Failures.push_back({"/out/f" + std::to_string(i) + ".txt", "f.txt", "no space"});
+        summary.Failures.push_back({"/elsewhere/x", "", "cannot be made"});
+        ShowRecoveryReport(nullptr, summary, "/out/", false);
+        QCOMPARE(messages_->Shown.size(), std::size_t(1));
+        const TMessageRequest& shown = messages_->Shown[0];
+        // Something was lost: a warning, with the folder button named as such.
+        QCOMPARE(shown.Icon, QMessageBox::Warning);
+        QCOMPARE(shown.Buttons, QMessageBox::Open | QMessageBox::Close);
+        QCOMPARE(shown.ButtonTexts.size(), 2);
+        QCOMPARE(shown.ButtonTexts[0].second, QString("Open folder"));
+        const QStringList lines = shown.Text.split('\r');
+        QCOMPARE(lines.mid(0, 4), (QStringList{"The recovery has finished.", "Folder: /out/", "",
+                                               "2 files were written (2.00 kb)."}));
+        QCOMPARE(lines.mid(4), (QStringList{"1 file could be written only in part:", "    dir/a.jpg: the disk is full",
+                                            "8 files or folders could not be written at all:",
+                                            "    f0.txt: no space", "    f1.txt: no space", "    f2.txt: no space",
+                                            "    f3.txt: no space", "    f4.txt: no space", "    and 3 more"}));
+        // Nothing at all, and the volume not opened.
+        TRecoverySummary none;
+        none.OpenError = "The volume cannot be read.";
+        QCOMPARE(RecoveryReportText(none, "/out/", true).split('\r'),
+                 (QStringList{"The recovery was stopped before its end.", "Folder: /out/", "",
+                              "The volume cannot be read.", "", "No file was written."}));
     }
 
     void theConfirmationOffersTwoPlacesAndKeepsTheChoice()

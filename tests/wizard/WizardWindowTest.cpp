@@ -5,6 +5,7 @@
 #ifndef Q_MOC_RUN  // moc cannot read <compare>
 #include "platform/StorageDevices.h"
 #endif
+#include "salvage/recover/dialogs/uConfirmRestore.h"
 #include "salvage/ui/Strings.h"
 #include "salvage/wizard/uRestoreDialog.h"
 #include "salvage/wizard/uWizard.h"
@@ -19,6 +20,7 @@
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
@@ -536,6 +538,38 @@ private slots:
         QCOMPARE(wizard.lblRestored->text(), QStringLiteral("0"));
         QVERIFY(!std::filesystem::exists(dir + "/file/below"));
         std::filesystem::remove_all(dir);
+    }
+
+    void theConfirmationDialogChoosesTheWay()
+    {
+        const std::string out = testdata::MakeTempDir("kestrel-wizard-confirm");
+        drives_ = {ImageEntry(testdata::ReferenceNtfsImage(), "NTFS")};
+        TfrmConfirmRestore confirm;
+        TWizardSeams seams = Seams();
+        seams.ConfirmDialog = &confirm;
+        int chosen = 0;
+        seams.ChooseFolder = [&](QWidget*, const QString&) {
+            ++chosen;
+            return QString::fromStdString(out);
+        };
+        TfrmWizard wizard(std::move(seams));
+        Open(wizard);
+        QVERIFY(Search(wizard));
+        wizard.lstvwFind->topLevelItem(0)->setSelected(true);
+        // Cancel: nothing happens.
+        QTimer::singleShot(0, &confirm, [&] { QTest::mouseClick(confirm.btnCancel, Qt::LeftButton); });
+        QTest::mouseClick(wizard.btnRestore, Qt::LeftButton);
+        QCOMPARE(chosen, 0);
+        // "Restore to an alternative location", OK: the folder browser, then the restore.
+        QTimer::singleShot(0, &confirm, [&] {
+            QTest::mouseClick(confirm.rbAlternative, Qt::LeftButton, {}, QPoint(8, confirm.rbAlternative->height() / 2));
+            QTest::mouseClick(confirm.btnOK, Qt::LeftButton);
+        });
+        QTest::mouseClick(wizard.btnRestore, Qt::LeftButton);
+        QCOMPARE(chosen, 1);
+        QCOMPARE(wizard.lstvwFind->topLevelItemCount(), 7);
+        QVERIFY(confirm.rbAlternative->isChecked());
+        std::filesystem::remove_all(out);
     }
 
     void typeNamesComeFromTheMimeDatabase()

@@ -7,7 +7,17 @@
 //
 // TBrokenNameAsker puts the question of a recovery's worker to the dialog
 // on the dialog's (the main) thread and blocks the worker until it is
-// answered. Cancel it before a stop waits for the worker.
+// answered. Any worker that takes a TBrokenNameQuestion can use it:
+//
+//     asker.StartJob();                       // a fresh job: single-name mode, no symbol
+//     TThreadRecover worker(job, sink, asker);
+//     worker.Start();
+//     ...
+//     worker.RequestStop();                   // the user's Stop:
+//     asker.Cancel();                         //   a waiting question is skipped, the dialog closed
+//     worker.Stop();                          //   and the thread can end
+//
+// Hold and Release keep a question back while the window asks its own.
 
 #include "salvage/recover/BrokenName.h"
 #include "salvage/recover/BrokenNameRelay.h"
