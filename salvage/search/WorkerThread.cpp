@@ -25,6 +25,7 @@ void TWorkerThread::RequestStop()
         stop_.store(true, std::memory_order_release);
     }
     resumed_.notify_all();
+    StopRequestedHook();
 }
 
 void TWorkerThread::Stop()

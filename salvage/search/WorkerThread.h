@@ -49,6 +49,10 @@ protected:
 
     virtual void Execute() = 0;
 
+    // Called by RequestStop() (on the thread that asks, after the request
+    // is set): a worker that drives another worker passes the stop on here.
+    virtual void StopRequestedHook() noexcept {}
+
 private:
     std::vector<std::shared_ptr<void>> held_;  // released after thread_ has been joined
     std::thread thread_;

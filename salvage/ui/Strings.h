@@ -142,6 +142,59 @@ inline constexpr const char* kCommandLineHelp =
     "Finds deleted files on FAT and NTFS volumes and recovers them.";
 inline constexpr const char* kCommandLineVolume = "A disk image or a device to add to the drive box and select.";
 
+// The recovery wizard.
+inline constexpr const char* kWizardCaption = "Razuzuda Rezer Wizard";
+inline constexpr const char* kWizardWelcome = "Welcome to Razuzuda Rezer Wizard";
+inline constexpr const char* kWizardIntro =
+    "You can use Undelete File Wizard to restore deleted files after you have emptied the Recycle Bin.";
+inline constexpr const char* kWizardSelectDrives = "Select the drives you want to scan for deleted files.";
+inline constexpr const char* kWizardDrivesLabel = "Drives to be scanned:";
+inline constexpr const char* kWizardSelectAll = "Select all";
+inline constexpr const char* kWizardDeselectAll = "Deselect all";
+inline constexpr const char* kWizardClickNext = "Click Next to set the search criteria.";
+inline constexpr const char* kWizardWhat = "What do you want to search for?";
+inline constexpr const char* kWizardCriteriaIntro =
+    "Enter the desired search terms to narrow the search down. If you don't know the name or file extension, "
+    "click Next to search for all deleted files.";
+inline constexpr const char* kWizardCriteriaLabel = "Search criteria:";
+inline constexpr const char* kWizardNotZeroSize = "Don't show 0-byte files";
+inline constexpr const char* kWizardGoodOnly = "Show only files in good condition";
+inline constexpr const char* kWizardResultTitle = "Search result - deleted files";
+inline constexpr const char* kWizardFound = "Found:";
+inline constexpr const char* kWizardRestored = "Restored:";
+inline constexpr const char* kWizardStatus = "Search for deleted files. The result will be shown in the list below.";
+inline constexpr const char* kWizardRestoreButton = "Restore...";
+inline constexpr const char* kWizardCancelSearch = "Cancel Search";
+inline constexpr const char* kWizardSearching = "Searching....";
+inline constexpr const char* kWizardNext = "Next >";
+inline constexpr const char* kWizardBack = "< Back";
+inline constexpr const char* kWizardClose = "Close";
+inline constexpr const char* kWizardHelp = "Help";
+inline constexpr const char* kWizardDontShow = "Don't show wizard on startup.";
+inline constexpr const char* kWizardColumns[] = {"Name", "Original path", "Size", "Type", "Modified on", "Condition"};
+inline constexpr const char* kWizardGood = "Good";
+inline constexpr const char* kWizardBad = "Bad";
+inline constexpr const char* kWizardRestoreMenu = "Restore";
+inline constexpr const char* kWizardRestoreAsMenu = "Restore as";
+inline constexpr const char* kWizardSelectDrive = "Please select a drive and then click Next.";
+inline constexpr const char* kWizardNoSelection =
+    "No file selected. Please select one or more files and click Restore.";
+inline constexpr const char* kWizardRestoreQuestion =
+    "Do you want to restore the selected files or their original location?";
+inline constexpr const char* kWizardChoosePath = "Choose path for recovery";
+inline constexpr const char* kWizardFile = "File";
+inline constexpr const char* kWizardDiskImage = "Disk image";
+inline constexpr const char* kWizardDriveSkipped = "%1 was not searched: %2";
+inline constexpr const char* kWizardNoRights = "You lack the rights to read this volume: %1";
+inline constexpr const char* kWizardNotMounted =
+    "The files cannot be restored to their original folders: %1 is not mounted (a disk image or a device "
+    "without a mount point). Nothing was written. Choose \"Restore to an alternative location\" instead.";
+inline constexpr const char* kWizardSameVolume =
+    "The files will be written back onto the volume they were deleted from. Every file written there can "
+    "overwrite deleted data that has not been restored yet; restoring to another disk is safer.\n\n"
+    "Restore to the original folders anyway?";
+inline constexpr const char* kWizardNotWritten = "%1 of the selected files could not be restored and stay in the list:";
+inline constexpr const char* kWizardPartial = "%1 files could be restored only in part:";
 
 // Recovery: the recover dialog, the restore confirmation, the broken-name
 // dialog and the report at the end of a job.
@@ -208,4 +261,9 @@ inline constexpr const char* kReportSkippedMany =
 inline constexpr const char* kReportMore = "and %1 more";
 inline constexpr const char* kReportOpenFolder = "Open folder";
 inline constexpr const char* kReportClose = "Close";
+
+// The wizard's restore window.
+inline constexpr const char* kRestoreWTitle = "Restore...";
+inline constexpr const char* kRestoreWWait = "Please wait. Restoring the selected files.";
+
 } // namespace salvage::ui::text

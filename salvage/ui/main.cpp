@@ -1,11 +1,14 @@
 // salvage [IMAGE|DEVICE]...: the desktop program Razuzuda Rezer.
 
 #include "salvage/disk/LogicalDisk.h"
+#include "salvage/ui/Options.h"
 #include "salvage/ui/Strings.h"
 #include "salvage/ui/uArtwork.h"
 #include "salvage/ui/uInstallCheck.h"
 #include "salvage/ui/uMain.h"
+#include "salvage/ui/uDriveBox.h"
 #include "salvage/ui/uMessageBox.h"
+#include "salvage/wizard/uWizard.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -50,6 +53,23 @@ int main(int argc, char** argv)
     TFrmMain window(seams);
     if (!window.ShouldRun())
         return window.ExitCode();
+    // The wizard searches the drive box's entries, as they are when it opens.
+    TWizardSeams wizardSeams;
+    wizardSeams.Drives = [&window] {
+        std::vector<salvage::TDriveEntry> entries;
+        for (int i = 0; i < window.CmbBxDrives->count(); ++i)
+            if (const salvage::TDriveEntry* entry = window.CmbBxDrives->Entry(i))
+                entries.push_back(*entry);
+        return entries;
+    };
+    wizardSeams.FatClusters = [&window] { return salvage::FatClusterRuleOption(window.Options()); };
+    // The dialogs the main recovery uses: they keep what they were last told for both.
+    wizardSeams.BrokenDialog = window.frmBroken.get();
+    wizardSeams.ConfirmDialog = window.frmConfirmRestore.get();
+    TfrmWizard wizard(std::move(wizardSeams), &window);
+    window.RunWizard = [&window, &wizard](bool startup) {
+        return wizard.Execute(startup, window.HideStartupWizard);
+    };
     window.show();
     // Once the window is up, so that a message about an image has an owner.
     QMetaObject::invokeMethod(

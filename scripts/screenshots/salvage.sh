@@ -46,12 +46,21 @@ PATH="$PATH:/usr/sbin:/sbin" mkfs.fat -C -F 12 -n PICTURES "$pictures/pictures.i
 MTOOLS_SKIP_CHECK=1 mcopy -i "$pictures/pictures.img" "$pictures/PHOTO.PNG" ::/
 MTOOLS_SKIP_CHECK=1 mdel -i "$pictures/pictures.img" ::/PHOTO.PNG
 
+# The main window alone: the start-up wizard stays closed (wizard.sh pictures
+# it), as after "Show Wizard on startup" was turned off.   no_startup_wizard CONFIG
+no_startup_wizard() {
+    mkdir -p "$1/kestrel/registry"
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Kestrel Razuzuda Rezer\\DSA]\r\n"DSA_State"=dword:00000001\r\n' \
+        > "$1/kestrel/registry/HKEY_CURRENT_USER.reg"
+}
+
 # One session: start the program on an image, analyse it, take the pictures.
 #   session SCALE IMAGE NAME [filter|settings|find|preview]
 session() {
     scale=$1 image=$2 name=$3 extra=${4:-}
     work=$(mktemp -d)
     mkdir -m 700 "$work/run"
+    no_startup_wizard "$work/config"
     XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run" QT_SCALE_FACTOR=$scale LC_ALL=C.UTF-8 \
         xvfb -a -s "-screen 0 1800x1300x24 -dpi 96" sh -eu -c '
         program=$1 image=$2 shot=$3 extra=$4
@@ -127,6 +136,7 @@ recovery() {
     scale=$1 suffix=$2
     work=$(mktemp -d)
     mkdir -m 700 "$work/run"
+    no_startup_wizard "$work/config"
     XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run" QT_SCALE_FACTOR=$scale LC_ALL=C.UTF-8 \
         xvfb -a -s "-screen 0 1800x1300x24 -dpi 96" sh -eu -c '
         program=$1 image=$2 work=$3

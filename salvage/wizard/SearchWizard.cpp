@@ -1,0 +1,413 @@
+#include "salvage/wizard/SearchWizard.h"
+
+#include "salvage/fs/FAT.h"
+#include "salvage/fs/NTFS.h"
+#include "salvage/fs/TextConvert.h"
+#include "salvage/search/Analysis.h"
+#include "salvage/search/FAT32Search.h"
+#include "salvage/search/SearchSink.h"
+#include "salvage/search/SizeText.h"
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <limits>
+#include <unordered_set>
+
+namespace salvage {
+
+namespace {
+
+// Rows are handed on in batches of about this many, or after this long.
+constexpr std::size_t kBatchRows = 256;
+constexpr auto kBatchInterval = std::chrono::milliseconds(20);
+
+// UTF-8 as code points; a byte that is not valid UTF-8 stands for itself
+// (mapped out of the way of real characters).
+std::u32string Decode(std::string_view text)
+{
+    std::u32string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        std::size_t n = 0;
+        char32_t c = 0;
+        if (b < 0x80) {
+            n = 1;
+            c = b;
+        } else if ((b & 0xE0) == 0xC0) {
+            n = 2;
+            c = b & 0x1F;
+        } else if ((b & 0xF0) == 0xE0) {
+            n = 3;
+            c = b & 0x0F;
+        } else if ((b & 0xF8) == 0xF0) {
+            n = 4;
+            c = b & 0x07;
+        }
+        bool ok = n != 0 && i + n <= text.size();
+        for (std::size_t k = 1; ok && k < n; ++k) {
+            const auto cont = static_cast<unsigned char>(text[i + k]);
+            ok = (cont & 0xC0) == 0x80;
+            c = (c << 6) | (cont & 0x3F);
+        }
+        if (!ok) {
+            out.push_back(0x110000 + b);
+            ++i;
+            continue;
+        }
+        out.push_back(c);
+        i += n;
+    }
+    return out;
+}
+
+char32_t Fold(char32_t c)
+{
+    if (c >= U'A' && c <= U'Z')
+        return c + 32;
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)  // Latin-1 capitals
+        return c + 32;
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2)  // Greek capitals
+        return c + 32;
+    if (c >= 0x410 && c <= 0x42F)  // Cyrillic А-Я
+        return c + 32;
+    if (c >= 0x400 && c <= 0x40F)  // Cyrillic Ѐ-Џ
+        return c + 80;
+    return c;
+}
+
+std::u32string Folded(std::string_view text)
+{
+    std::u32string s = Decode(text);
+    for (char32_t& c : s)
+        c = Fold(c);
+    return s;
+}
+
+// "*" and "?" over whole names; the usual greedy match with one point to
+// go back to (the last "*"), linear in practice and never exponential.
+bool MaskMatches(const std::u32string& name, const std::u32string& mask)
+{
+    std::size_t n = 0, m = 0;
+    std::size_t starMask = std::u32string::npos, starName = 0;
+    while (n < name.size()) {
+        if (m < mask.size() && (mask[m] == U'?' || mask[m] == name[n])) {
+            ++n;
+            ++m;
+        } else if (m < mask.size() && mask[m] == U'*') {
+            starMask = m++;
+            starName = n;
+        } else if (starMask != std::u32string::npos) {
+            m = starMask + 1;
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == U'*')
+        ++m;
+    return m == mask.size();
+}
+
+// The FAT walk of the main search, run on the wizard's own thread.
+class TWizardFatWalk final : public TFAT32Search {
+public:
+    using TFAT32Search::TFAT32Search;
+    void RunHere() { Execute(); }
+};
+
+// Collects the deleted files of a FAT walk with their folder paths.
+class TFatCollector final : public TSearchSink {
+public:
+    struct TCandidate {
+        DirToken Folder;
+        TFileInfo File;
+    };
+
+    TFatCollector(std::string prefix, std::string letter, TWizardSink& sink)
+        : prefix_(std::move(prefix)), letter_(std::move(letter)), sink_(sink)
+    {
+    }
+
+    void FatDirFound(const TFileInfo& dir, DirToken parent, DirToken self) override
+    {
+        if (self >= paths_.size())
+            paths_.resize(static_cast<std::size_t>(self) + 1);
+        paths_[self] = parent == kNoDir || parent >= paths_.size() ? std::string() : paths_[parent] + dir.Name + "\\";
+        sink_.PathChanged(prefix_ + paths_[self]);
+    }
+    void FatFileFound(const TFileInfo& file, DirToken folder) override
+    {
+        if (file.Deleted)
+            Candidates.push_back({folder, file});
+    }
+    void NtfsDirFound(const TFileInfo&) override {}
+    void NtfsFileFound(const TFileInfo&) override {}
+    void Progress(int percent) override { sink_.Progress(percent); }
+    void Failed(const std::string& message) override { sink_.DriveFailed(letter_, message); }
+    void Done() override {}
+
+    [[nodiscard]] std::string PathOf(DirToken folder) const
+    {
+        return prefix_ + (folder < paths_.size() ? paths_[folder] : std::string());
+    }
+
+    std::vector<TCandidate> Candidates;
+
+private:
+    std::string prefix_;
+    std::string letter_;
+    TWizardSink& sink_;
+    std::vector<std::string> paths_;  // by token, below the root
+};
+
+// Hands rows on in batches.
+class TRowBatch {
+public:
+    explicit TRowBatch(TWizardSink& sink) : sink_(sink), since_(std::chrono::steady_clock::now()) {}
+    ~TRowBatch() { Flush(); }
+    TRowBatch(const TRowBatch&) = delete;
+    TRowBatch& operator=(const TRowBatch&) = delete;
+
+    void Add(TWizardRow row)
+    {
+        rows_.push_back(std::move(row));
+        if (rows_.size() >= kBatchRows || std::chrono::steady_clock::now() - since_ >= kBatchInterval)
+            Flush();
+    }
+    void Flush()
+    {
+        since_ = std::chrono::steady_clock::now();
+        if (rows_.empty())
+            return;
+        sink_.RowsFound(std::move(rows_));
+        rows_.clear();
+    }
+
+private:
+    TWizardSink& sink_;
+    std::vector<TWizardRow> rows_;
+    std::chrono::steady_clock::time_point since_;
+};
+
+} // namespace
+
+bool MatchCriteria(std::string_view name, std::string_view criteria)
+{
+    if (criteria.empty())
+        return true;
+    const std::u32string n = Folded(name);
+    const std::u32string c = Folded(criteria);
+    if (criteria.find_first_of("*?") != std::string_view::npos)
+        return MaskMatches(n, c);
+    return std::search(n.begin(), n.end(), c.begin(), c.end()) != n.end();
+}
+
+std::string WizardFormatSize(std::uint64_t bytes, char decimal)
+{
+    // The shared size text has the same limits (1024 bytes still read as
+    // bytes, 10 GiB still as Mb); sizes past its range are shown as its largest.
+    const auto limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    return FormatSize(static_cast<std::int64_t>(std::min(bytes, limit)), decimal);
+}
+
+const TNtfsFolderResolver::TPaths& TNtfsFolderResolver::Resolve(std::uint64_t parent)
+{
+    if (parent == cached_)
+        return paths_;
+    std::string display;
+    std::uint64_t cur = parent;
+    bool broken = true;
+    std::unordered_set<std::uint64_t> seen;
+    TNTFSRecordInfo info;
+    for (std::size_t depth = 0; depth < kMaxDepth; ++depth) {
+        seen.insert(cur);
+        const bool read = ntfs_.IsRecordInUse(cur) ? ntfs_.GetLiveRecordInfo(cur, info)
+                                                   : ntfs_.GetDeletedRecordInfo(cur, info);
+        if (!read || !info.Directory() || info.Name.empty()) {
+            // A record that no longer is a folder (or cannot be read) cuts the chain.
+            break;
+        }
+        const std::uint64_t next = ntfs::RecordOfReference(info.ParentRef);
+        if (next == cur) {
+            // The root: its parent is itself.
+            broken = false;
+            break;
+        }
+        display = Utf16UnitsToUtf8(info.Name) + "\\" + display;
+        cur = next;
+        if (seen.count(cur) != 0)
+            break;  // a circle: cut where it closes
+    }
+    paths_.Recovery.clear();
+    if (broken) {
+        paths_.Recovery = kMftFolderPrefix + std::to_string(cur) + "\\" + display;
+        display = kFolderUnknown + display;
+    }
+    paths_.Display = std::move(display);
+    if (paths_.Recovery.empty())
+        paths_.Recovery = paths_.Display;
+    cached_ = parent;
+    return paths_;
+}
+
+TSearchWizard::TSearchWizard(std::vector<TWizardDrive> drives, TWizardSettings settings, TWizardSink& sink)
+    : drives_(std::move(drives)), settings_(std::move(settings)), sink_(sink)
+{
+}
+
+TSearchWizard::~TSearchWizard()
+{
+    Stop();
+}
+
+void TSearchWizard::StopRequestedHook() noexcept
+{
+    std::lock_guard lock(innerMutex_);
+    if (inner_)
+        inner_->RequestStop();
+}
+
+void TSearchWizard::Execute()
+{
+    volumes_.assign(drives_.size(), nullptr);
+    sink_.PathChanged({});
+    for (std::size_t i = 0; i < drives_.size() && !Terminated(); ++i) {
+        sink_.Progress(0);
+        try {
+            SearchDrive(i);
+        } catch (const std::exception& e) {
+            // A range error or a failed allocation ends this drive only.
+            sink_.DriveFailed(drives_[i].Letter, ScanEndedEarlyMessage(e.what()));
+        }
+    }
+    if (!StopRequested())
+        sink_.Done();
+}
+
+bool TSearchWizard::Passes(const TFileInfo& file) const
+{
+    return !(settings_.NotZeroSize && file.Size == 0) && MatchCriteria(file.Name, settings_.Criteria);
+}
+
+void TSearchWizard::SearchDrive(std::size_t index)
+{
+    const TWizardDrive& drive = drives_[index];
+    std::string error;
+    std::shared_ptr<TAnalysis> analysis = TAnalysis::Open(drive.Disk, error);
+    if (!analysis) {
+        // This drive is left out; the others are still searched.
+        sink_.DriveFailed(drive.Letter, error);
+        return;
+    }
+    volumes_[index] = analysis;
+    if (TNTFS* ntfs = analysis->NtfsReader()) {
+        TReaderLease lease = analysis->LeaseReader(error);
+        if (!lease) {
+            sink_.DriveFailed(drive.Letter, error);
+            return;
+        }
+        ScanNtfs(index, *ntfs);
+    } else {
+        ScanFat(index, *analysis);
+    }
+}
+
+void TSearchWizard::ScanNtfs(std::size_t index, TNTFS& ntfs)
+{
+    const TWizardDrive& drive = drives_[index];
+    const std::string prefix = drive.Letter + ":\\";
+    const std::uint64_t count = ntfs.RecordCount();
+    TNtfsFolderResolver folders(ntfs);
+    TRowBatch batch(sink_);
+    TNTFSRecordInfo info;
+    int lastPercent = -1;
+    for (std::uint64_t r = 0; r < count && !Terminated(); ++r) {
+        if (const auto percent = static_cast<int>(r * 100 / count); percent != lastPercent) {
+            sink_.Progress(percent);
+            lastPercent = percent;
+        }
+        // Records in use are passed over before anything is read.
+        if (ntfs.IsRecordInUse(r) || !ntfs.GetDeletedRecordInfo(r, info))
+            continue;
+        if (info.InUse() || info.Directory() || info.Name.empty())
+            continue;
+        TWizardRow row;
+        row.Drive = index;
+        TFileInfo& file = row.File;
+        file.Deleted = true;
+        file.FileRef = static_cast<std::uint32_t>(r);
+        file.FullRef = ntfs::MakeReference(r, info.Sequence);
+        file.ParentRef = ntfs::RecordOfReference(info.ParentRef);
+        file.Size = info.Size;
+        file.Name = Utf16UnitsToUtf8(info.Name);
+        if (!Passes(file))
+            continue;
+        file.Condition = ntfs.EstimateNTFSCondition(r);
+        if (settings_.GoodOnly && file.Condition != kGood)
+            continue;
+        file.Modified = FileTimeToDateTime(info.LastWriteTime());
+        file.Created = FileTimeToDateTime(info.CreationTime());
+        file.Accessed = FileTimeToDateTime(info.LastAccessTime());
+        file.Encrypted = ntfs::HasFlag(info.DataFlags, ntfs::AttrFlag::Encrypted);
+        file.Compressed = (info.DataFlags & ntfs::kAttrCompressionMask) != 0;
+        sink_.PathChanged(prefix + kMftFolderPrefix + std::to_string(r + 1));
+        const TNtfsFolderResolver::TPaths& paths = folders.Resolve(file.ParentRef);
+        row.DisplayPath = prefix + paths.Display;
+        row.RecoveryPath = prefix + paths.Recovery;
+        batch.Add(std::move(row));
+    }
+    batch.Flush();
+    if (!StopRequested())
+        sink_.Progress(100);
+}
+
+void TSearchWizard::ScanFat(std::size_t index, TAnalysis& analysis)
+{
+    const TWizardDrive& drive = drives_[index];
+    std::string error;
+    TFAT32& fat = *analysis.FatReader();
+    TFatCollector collector(drive.Letter + ":\\", drive.Letter, sink_);
+    {
+        TReaderLease lease = analysis.LeaseReader(error);
+        if (!lease) {
+            sink_.DriveFailed(drive.Letter, error);
+            return;
+        }
+        // The walk estimates nothing: the conditions come from the placement
+        // it builds at its end, as in the main search.
+        TWizardFatWalk walk(fat, collector, false);
+        {
+            std::lock_guard lock(innerMutex_);
+            inner_ = &walk;
+            if (StopRequested())
+                walk.RequestStop();
+        }
+        walk.RunHere();
+        std::lock_guard lock(innerMutex_);
+        inner_ = nullptr;
+    }
+    if (StopRequested())
+        return;
+    const TFatDeletedMap* map = fat.DeletedMap();
+    TRowBatch batch(sink_);
+    for (TFatCollector::TCandidate& c : collector.Candidates) {
+        if (Terminated())
+            return;
+        if (!Passes(c.File))
+            continue;
+        c.File.Condition = map != nullptr ? map->Condition(c.File.FatEntry, settings_.FatClusters, fat) : kPoor;
+        if (settings_.GoodOnly && c.File.Condition != kGood)
+            continue;
+        TWizardRow row;
+        row.Drive = index;
+        row.DisplayPath = row.RecoveryPath = collector.PathOf(c.Folder);
+        row.File = std::move(c.File);
+        batch.Add(std::move(row));
+    }
+    batch.Flush();
+    sink_.Progress(100);
+}
+
+} // namespace salvage
