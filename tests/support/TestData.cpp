@@ -6,6 +6,9 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#if defined(_WIN32)
+#include <random>
+#endif
 
 namespace testdata {
 
@@ -95,10 +98,22 @@ void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
 
 std::string MakeTempDir(const std::string& prefix)
 {
+#if defined(_WIN32)
+    // No mkdtemp: random names until one can be created (creation is the test).
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto path = std::filesystem::temp_directory_path() / (prefix + "-" + std::to_string(random()));
+        std::error_code error;
+        if (std::filesystem::create_directory(path, error))
+            return path.string();
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("cannot create a temporary folder");
     return pattern;
+#endif
 }
 
 } // namespace testdata
