@@ -8,6 +8,7 @@
 #include <stdexcept>
 #if defined(_WIN32)
 #include <random>
+#include <windows.h>
 #endif
 
 namespace testdata {
@@ -80,9 +81,27 @@ std::vector<NtfsManifestEntry> ReadNtfsManifest(const std::string& manifestPath)
     return entries;
 }
 
+namespace {
+
+// Paths are UTF-8 in the program; the narrow file API of Windows would read
+// them in the ANSI code page.
+std::filesystem::path FilePath(const std::string& path)
+{
+#if defined(_WIN32)
+    const int n = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
+    return wide;
+#else
+    return path;
+#endif
+}
+
+} // namespace
+
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(FilePath(path), std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot read " + path);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -90,7 +109,7 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
 
 void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(FilePath(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("cannot write " + path);

@@ -163,9 +163,8 @@ TEST_F(WinRegistryTest, TextsOutsideTheCodePageKeepEveryCharacter)
     // And back through another key object, by the name in another case.
     auto again = OpenRegistryKey(RegRoot::CurrentUser, path_, RegOpen::Read);
     ASSERT_NE(again, nullptr);
-    EXPECT_EQ(again->Read("GRÖSSE"), std::nullopt) << "only ASCII letters fold";
-    EXPECT_EQ(again->Read("grÖße"), std::nullopt) << "only ASCII letters fold";
     EXPECT_EQ(again->Read("gRöße"), RegValue::String("Wiederhergestellt – ★ 日本"));
+    EXPECT_EQ(again->Read("GRÖSSE"), std::nullopt) << "\"ß\" is not \"SS\"";
     EXPECT_EQ(again->ValueNames(), std::vector<std::string>{"Größe"});
 }
 

@@ -51,10 +51,12 @@ TEST(WinVolume, ImageFileNamedOutsideTheCodePage)
     const std::string path = dir + "\\Größe ★ 日本.img";
     const auto bytes = testdata::ReadFileBytes(testdata::ReferenceFatImage());
     fs::copy_file(testdata::ReferenceFatImage(), fs::path(wintest::Wide(path)));
-    platform::OpenError error;
-    const auto volume = OpenVolumeReadOnly(path, error);
-    ASSERT_TRUE(volume) << error.message;
-    ExpectSameBytes(*volume, bytes);
+    {
+        platform::OpenError error;
+        const auto volume = OpenVolumeReadOnly(path, error);
+        ASSERT_TRUE(volume) << error.message;
+        ExpectSameBytes(*volume, bytes);
+    }
     fs::remove_all(fs::path(wintest::Wide(dir)));
 }
 
@@ -75,15 +77,17 @@ TEST(WinVolume, SectorsPastFourGiB)
         ASSERT_TRUE(WriteFile(h, sector.data(), 512, &written, nullptr));
         CloseHandle(h);
     }
-    platform::OpenError error;
-    const auto volume = OpenVolumeReadOnly(dir + "\\sparse.img", error);
-    ASSERT_TRUE(volume) << error.message;
-    EXPECT_EQ(volume->Size(), 8388610ull * 512);
-    std::vector<std::uint8_t> out(512);
-    ASSERT_TRUE(volume->ReadAt(8388609ull * 512, out));
-    EXPECT_EQ(out, std::vector<std::uint8_t>(512, 0xAB));
-    ASSERT_TRUE(volume->ReadAt(8388608ull * 512, out));
-    EXPECT_EQ(out, std::vector<std::uint8_t>(512, 0x00));
+    {
+        platform::OpenError error;
+        const auto volume = OpenVolumeReadOnly(dir + "\\sparse.img", error);
+        ASSERT_TRUE(volume) << error.message;
+        EXPECT_EQ(volume->Size(), 8388610ull * 512);
+        std::vector<std::uint8_t> out(512);
+        ASSERT_TRUE(volume->ReadAt(8388609ull * 512, out));
+        EXPECT_EQ(out, std::vector<std::uint8_t>(512, 0xAB));
+        ASSERT_TRUE(volume->ReadAt(8388608ull * 512, out));
+        EXPECT_EQ(out, std::vector<std::uint8_t>(512, 0x00));
+    }
     fs::remove_all(fs::path(wintest::Wide(dir)));
 }
 
@@ -108,7 +112,7 @@ TEST(WinVolume, TheSourceIsOpenedForReadingOnly)
     testdata::WriteFileBytes(path, std::vector<std::uint8_t>(4096, 0x5A));
     ASSERT_TRUE(SetFileAttributesW(wintest::Wide(path).c_str(), FILE_ATTRIBUTE_READONLY));
     platform::OpenError error;
-    const auto volume = OpenVolumeReadOnly(path, error);
+    auto volume = OpenVolumeReadOnly(path, error);
     ASSERT_TRUE(volume) << error.message;
     // Another program may still open it for reading (share mode).
     HANDLE other = CreateFileW(wintest::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -118,6 +122,7 @@ TEST(WinVolume, TheSourceIsOpenedForReadingOnly)
     std::vector<std::uint8_t> out(4096);
     EXPECT_TRUE(volume->ReadAt(0, out));
     EXPECT_EQ(out, std::vector<std::uint8_t>(4096, 0x5A));
+    volume.reset();
     SetFileAttributesW(wintest::Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
     fs::remove_all(fs::path(wintest::Wide(dir)));
 }

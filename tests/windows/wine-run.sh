@@ -19,6 +19,8 @@ shift
 export WINEPREFIX="$prefix"
 export WINEARCH=win32
 export WINEDEBUG=-all
+# Local time of the prefix (Windows reads its own settings, not TZ, later on).
+export TZ=UTC
 # No Mono or Gecko installer dialogs, no menu entries on the host.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
