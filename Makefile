@@ -2,6 +2,7 @@
 #   make demo   build, then run salvage-cli on the bundled demo volume (its
 #               geometry, then the deleted files it still holds)
 #   make test   build, then run every test
+# and make package: the Debian package (needs lintian: scripts/deps.sh install ci).
 # Both install missing Debian packages first when run as root (otherwise they
 # print the apt-get line to run and stop).
 
@@ -12,7 +13,7 @@ CLI = $(BUILD)/salvage/cli/salvage-cli
 DEMO_IMAGE = $(BUILD)/demo/holiday.img
 DEMO_OUT = $(BUILD)/demo/recovered
 
-.PHONY: all deps configure build demo test clean
+.PHONY: all deps configure build demo test package clean
 
 all: build
 
@@ -43,6 +44,11 @@ demo: build $(DEMO_IMAGE)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The Debian package, checked (packaging/check-package.sh: its contents,
+# lintian): $(BUILD)/kestrel_VERSION_ARCH.deb.
+package: build
+	packaging/check-package.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

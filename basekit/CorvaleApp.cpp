@@ -40,7 +40,10 @@ QString CCorvaleApp::HelpFolder(const QString& topic)
     if (!fromEnvironment.isEmpty())
         candidates << fromEnvironment;
     const QString appDir = QCoreApplication::applicationDirPath();
-    candidates << appDir + QStringLiteral("/help") << appDir + QStringLiteral("/../share/kestrel/help");
+    // Beside the program, then the install tree seen from bin/ and from the
+    // suite folder libexec/kestrel/.
+    candidates << appDir + QStringLiteral("/help") << appDir + QStringLiteral("/../share/doc/kestrel/help")
+               << appDir + QStringLiteral("/../../share/doc/kestrel/help");
 #if defined(KESTREL_HELP_SOURCE_DIR)
     candidates << QStringLiteral(KESTREL_HELP_SOURCE_DIR);
 #endif

@@ -33,7 +33,8 @@ public:
     static bool StartHelp(QWidget* parent = nullptr);
 
     // The folder of the suite's help pages: $KESTREL_HELP_DIR, else "help"
-    // beside the program, else share/kestrel/help beside its bin folder,
+    // beside the program, else share/doc/kestrel/help of the install tree
+    // (seen from bin/ or from the suite folder libexec/kestrel/),
     // else the source tree's docs/help (a build that is not installed).
     // Empty when none holds an index.html or the topic.
     [[nodiscard]] static QString HelpFolder(const QString& topic);

@@ -1,12 +1,22 @@
-// ntfs_scan_bench VOLUME: times the NTFS search against reading the MFT's
-// bytes once, on a volume image the benchmark script builds.
+// ntfs_scan_bench VOLUME [SALVAGE_CLI SMALL_VOLUME]: times the NTFS search
+// against reading the MFT's bytes once, on a volume image the benchmark
+// script builds; each figure is the best of a few runs, every one of them
+// next to a read of the MFT, so that all see the same cache. With
+// SALVAGE_CLI, `list --json` of the volume too (output counted, not kept),
+// and its peak memory against that of the same command on SMALL_VOLUME (an
+// almost empty one): the difference per record is what a record costs.
 
 #include "salvage/fs/NTFS.h"
 #include "salvage/search/NTFSSearch.h"
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <sys/resource.h>
+#include <string>
 #include <vector>
 
 namespace {
@@ -65,12 +75,51 @@ double Scan(const platform::VolumePtr& volume, bool estimate, Counter& counter)
     return Seconds(start);
 }
 
+struct ChildRun {
+    double seconds = 0;
+    long peakKiB = 0;
+    std::size_t lines = 0;
+};
+
+// Runs `cli list --json volume` with stdout into a pipe that is only counted.
+ChildRun ListJson(const std::string& cli, const std::string& volume)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        std::exit(1);
+    const auto start = Clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], 1);
+        close(fds[0]);
+        close(fds[1]);
+        execl(cli.c_str(), cli.c_str(), "list", "--json", volume.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    ChildRun r;
+    char buffer[1 << 16];
+    for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) > 0;)
+        r.lines += static_cast<std::size_t>(std::count(buffer, buffer + got, '\n'));
+    close(fds[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    r.seconds = Seconds(start);
+    r.peakKiB = usage.ru_maxrss;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s list --json %s failed\n", cli.c_str(), volume.c_str());
+        std::exit(1);
+    }
+    return r;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: ntfs_scan_bench VOLUME\n");
+    if (argc != 2 && argc != 4) {
+        std::fprintf(stderr, "usage: ntfs_scan_bench VOLUME [SALVAGE_CLI SMALL_VOLUME]\n");
         return 2;
     }
     platform::OpenError error;
@@ -81,10 +130,26 @@ int main(int argc, char** argv)
     }
     std::uint64_t bytes = 0;
     ReadMftOnce(volume, bytes);  // warms the page cache: every figure below is a warm one
-    const double read = ReadMftOnce(volume, bytes);
+    constexpr int kRuns = 5;
+    double read = 1e9, scan = 1e9, withCondition = 1e9;
     Counter plain, assessed;
-    const double scan = Scan(volume, false, plain);
-    const double withCondition = Scan(volume, true, assessed);
+    ChildRun list{1e9, 0, 0}, small{1e9, 0, 0};
+    for (int run = 0; run < kRuns; ++run) {
+        read = std::min(read, ReadMftOnce(volume, bytes));
+        plain = {};
+        scan = std::min(scan, Scan(volume, false, plain));
+        assessed = {};
+        withCondition = std::min(withCondition, Scan(volume, true, assessed));
+        if (argc == 4) {
+            const ChildRun r = ListJson(argv[2], argv[1]);
+            list.seconds = std::min(list.seconds, r.seconds);
+            list.peakKiB = std::max(list.peakKiB, r.peakKiB);
+            list.lines = r.lines;
+            const ChildRun e = ListJson(argv[2], argv[3]);
+            small.peakKiB = std::max(small.peakKiB, e.peakKiB);
+            small.lines = e.lines;
+        }
+    }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const std::uint64_t records = bytes / 1024;
@@ -94,8 +159,16 @@ int main(int argc, char** argv)
     std::printf("search (no condition):        %7.3f s  %.2fx the read; %llu folders, %llu files, %llu deleted\n",
                 scan, read > 0 ? scan / read : 0.0, static_cast<unsigned long long>(plain.dirs),
                 static_cast<unsigned long long>(plain.files), static_cast<unsigned long long>(plain.deleted));
-    std::printf("search (condition estimated): %7.3f s  %llu poor\n", withCondition,
-                static_cast<unsigned long long>(assessed.poor));
+    std::printf("search (condition estimated): %7.3f s  %.2fx the read; %llu poor\n", withCondition,
+                read > 0 ? withCondition / read : 0.0, static_cast<unsigned long long>(assessed.poor));
+    if (argc == 4) {
+        std::printf("salvage-cli list --json:      %7.3f s  %.2fx the read; %zu lines\n", list.seconds,
+                    read > 0 ? list.seconds / read : 0.0, list.lines);
+        std::printf("its peak memory:              %ld KiB (%ld KiB on %s, %zu lines): %.0f bytes per record\n",
+                    list.peakKiB, small.peakKiB, argv[3], small.lines,
+                    records > 0 ? static_cast<double>(list.peakKiB - small.peakKiB) * 1024.0 / static_cast<double>(records)
+                                : 0.0);
+    }
     std::printf("peak resident memory of this process: %ld KiB\n", usage.ru_maxrss);
     return 0;
 }

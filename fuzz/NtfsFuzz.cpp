@@ -89,17 +89,29 @@ void ExerciseReader(TNTFS& ntfs, std::uint64_t records)
                 ExerciseAttribute(ntfs, *named, buffer);
             (void)ntfs.ReadAttributeClusters(record, type, 1, buffer, 0);
         }
+        const std::uint8_t reread = ntfs.EstimateNTFSCondition(n);
         if (ntfs.GetRecordInfo(record, info)) {
             ExerciseStream(ntfs, record, n, u"");
             for (const TNTFSNamedStream& s : info.Streams)
                 ExerciseStream(ntfs, record, n, s.Name);
+            // The estimate on the record as read is the one on the record read again.
+            if (ntfs.EstimateRecordCondition(record, n, info) != reread)
+                fuzzsupport::Fail("the condition of a record as read differs from its estimate");
         }
-        (void)ntfs.EstimateNTFSCondition(n);
     }
     const std::uint64_t clusters = ntfs.ClusterCount();
     for (const std::uint64_t lcn : {std::uint64_t{0}, clusters / 2, clusters - 1, clusters,
                                     std::numeric_limits<std::uint64_t>::max()})
         (void)ntfs.IsClusterInUse(lcn);
+    // A range of clusters at once answers as its clusters one by one.
+    for (const std::uint64_t lcn : {std::uint64_t{0}, clusters / 3, clusters > 40000 ? clusters - 40000 : 0}) {
+        const std::uint64_t count = std::min<std::uint64_t>(clusters - std::min(lcn, clusters), 70000);
+        bool any = false;
+        for (std::uint64_t i = 0; i < count && !any; ++i)
+            any = ntfs.IsClusterInUse(lcn + i);
+        if (ntfs.AnyClusterInUse(lcn, count) != any)
+            fuzzsupport::Fail("a range of clusters answers otherwise than its clusters");
+    }
     buffer.resize(4 * ntfs.RecordSize());
     (void)ntfs.ReadRawMFTRecords(0, 4, buffer);
 }

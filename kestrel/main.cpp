@@ -10,6 +10,8 @@ int main(int argc, char** argv)
 {
     QApplication qt(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kestrel"));
+    // The desktop matches the window to its menu entry (and icon) by this name.
+    QApplication::setDesktopFileName(QStringLiteral("org.example.kestrel"));
     QApplication::setApplicationDisplayName(kestrel::kAppTitle);
     InitKestrelArt();
     QApplication::setWindowIcon(QIcon(kestrel::kIcon));

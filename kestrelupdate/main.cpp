@@ -10,6 +10,8 @@ int main(int argc, char** argv)
 {
     QApplication qt(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kestrelupdate"));
+    // The desktop matches the window to its menu entry (and icon) by this name.
+    QApplication::setDesktopFileName(QStringLiteral("org.example.kestrel.update"));
     QApplication::setApplicationDisplayName(QString::fromUtf8(kestrelupdate::text::kTitle));
     InitUpdateArt();
     QApplication::setWindowIcon(QIcon(kestrelupdate::kUpdateIcon));

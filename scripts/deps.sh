@@ -3,7 +3,8 @@
 #
 # The Debian packages the project needs to build and test. "ci" adds what
 # only the CI run uses (clang for the fuzzers, the Windows cross compiler,
-# sleuthkit for comparisons).
+# sleuthkit for comparisons, dpkg-dev and lintian for the Debian package,
+# polkitd for the DTD its policy is checked against).
 #   list     print the package names
 #   check    exit 1 (and print the apt-get line) when some are missing
 #   install  install the missing ones (as root); otherwise print the
@@ -15,8 +16,9 @@ BASE="cmake ninja-build g++ make pkgconf
  libgtest-dev googletest
  dosfstools mtools ntfs-3g ntfs-3g-dev
  xvfb xauth
- desktop-file-utils imagemagick xdotool fonts-dejavu-core"
-CI="clang llvm libclang-rt-dev g++-mingw-w64-i686 sleuthkit"
+ desktop-file-utils imagemagick xdotool fonts-dejavu-core
+ librsvg2-bin appstream man-db libxml2-utils"
+CI="clang llvm libclang-rt-dev g++-mingw-w64-i686 sleuthkit dpkg-dev lintian polkitd"
 
 action=${1:-list}
 packages=$BASE

@@ -8,25 +8,40 @@
 #include "salvage/search/Analysis.h"
 #include "salvage/search/FoundFileModel.h"
 
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 
 namespace salvage::cli {
 namespace {
 
-// Output is collected and written in large pieces: a big volume lists
-// millions of lines.
+// The listing is formatted straight into one large buffer, written out in
+// pieces of a quarter megabyte: no string per line or per field (a big volume
+// lists millions of lines).
 class Output {
 public:
+    Output() { buffer_.reserve(kFlushAt + (1u << 16)); }
     ~Output() { Flush(); }
-    void Line(const std::string& text)
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+
+    void Line(std::string_view text)
     {
         buffer_ += text;
+        EndLine();
+    }
+    // Lines made in place: Text() to append to, then EndLine().
+    [[nodiscard]] std::string& Text() noexcept { return buffer_; }
+    void EndLine()
+    {
         buffer_ += '\n';
-        if (buffer_.size() >= (1u << 16))
+        if (buffer_.size() >= kFlushAt)
             Flush();
     }
     void Flush()
@@ -37,6 +52,7 @@ public:
     }
 
 private:
+    static constexpr std::size_t kFlushAt = 1u << 18;
     std::string buffer_;
 };
 
@@ -49,96 +65,252 @@ const char* ConditionText(std::uint8_t condition)
     }
 }
 
-void AddDate(JsonObject& o, std::string_view key, TDateTime date)
+template <typename Integer>
+void AppendNumber(std::string& out, Integer value)
 {
-    if (date == 0)
-        o.AddNull(key);
-    else
-        o.Add(key, FormatIsoDateTime(date));
+    char digits[24];
+    const auto r = std::to_chars(std::begin(digits), std::end(digits), value);
+    out.append(digits, r.ptr);
 }
 
-std::string JsonDir(const std::string& path, const TTreeNode& node)
+// `text` right-aligned in `width` characters (longer text is not cut).
+void AppendRight(std::string& out, std::string_view text, std::size_t width)
 {
-    const TDirNode& d = node.Data();
-    JsonObject o;
-    o.Add("path", path).Add("name", node.Text()).Add("type", "dir").Add("deleted", d.Deleted);
-    o.AddNull("size").Add("condition", "").Add("ref", static_cast<std::uint64_t>(d.DirRef));
-    AddDate(o, "modified", d.Modified);
-    AddDate(o, "created", d.Created);
-    return o.Str();
+    if (text.size() < width)
+        out.append(width - text.size(), ' ');
+    out += text;
 }
 
-std::string JsonFile(const std::string& path, const TFileInfo& f)
+void AppendLeft(std::string& out, std::string_view text, std::size_t width)
 {
-    JsonObject o;
-    o.Add("path", path).Add("name", f.Name).Add("type", "file").Add("deleted", f.Deleted);
-    o.Add("size", f.Size).Add("condition", ConditionText(f.Condition)).Add("ref", static_cast<std::uint64_t>(f.FileRef));
-    AddDate(o, "modified", f.Modified);
-    AddDate(o, "created", f.Created);
-    if (f.StreamAt == 0)
-        o.AddNull("stream");
-    else
-        o.Add("stream", StreamName(f));
-    o.Add("encrypted", f.Encrypted).Add("compressed", f.Compressed);
-    return o.Str();
+    out += text;
+    if (text.size() < width)
+        out.append(width - text.size(), ' ');
 }
 
-std::string TextLine(bool directory, bool deleted, const std::string& size, const char* condition,
-                     std::uint32_t ref, const std::string& path, const char* note = "")
+// "YYYY-MM-DDThh:mm:ss" of each date, made once per distinct value among
+// the last few thousand (the dates of a folder's files repeat).
+class DateTexts {
+public:
+    // The text of a non-zero date.
+    std::string_view Of(TDateTime date)
+    {
+        std::uint64_t bits;
+        std::memcpy(&bits, &date, sizeof bits);
+        Slot& slot = slots_[(bits ^ (bits >> 29) ^ (bits >> 47)) % kSlots];
+        if (!slot.used || slot.bits != bits) {
+            slot.used = true;
+            slot.bits = bits;
+            slot.text = FormatIsoDateTime(date);
+        }
+        return slot.text;
+    }
+
+private:
+    static constexpr std::size_t kSlots = 4096;
+    struct Slot {
+        std::uint64_t bits = 0;
+        bool used = false;
+        std::string text;  // 19 characters: within the string's own space
+    };
+    std::vector<Slot> slots_ = std::vector<Slot>(kSlots);
+};
+
+// `text` as a JSON string, escaped as JsonQuote does, without its quotes.
+void AppendEscaped(std::string& out, std::string_view text)
 {
-    char head[96];
-    std::snprintf(head, sizeof head, "%-4s  %-7s  %12s  %-4s  %10u  ", directory ? "dir" : "file",
-                  deleted ? "deleted" : "live", size.c_str(), *condition ? condition : "-", ref);
-    return head + path + note;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        out.append(text, start, i - start);
+        start = i + 1;
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default: {
+            static constexpr char kHex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+        }
+    }
+    out.append(text, start, std::string_view::npos);
 }
 
-// What the text listing says after a file's path.
-const char* FileNote(const TFileInfo& f)
+void AppendQuoted(std::string& out, std::string_view text)
 {
-    if (f.Encrypted)
-        return "  (encrypted: recovered as stored, unreadable without the owner's key)";
-    if (f.Compressed)
-        return "  (compressed)";
-    return "";
+    out += '"';
+    AppendEscaped(out, text);
+    out += '"';
 }
 
-// Depth-first: a folder, its files, then its subfolders.
+class Formatter {
+public:
+    Formatter(bool json, Output& out) : json_(json), out_(out) {}
+
+    void Folder(std::string_view path, std::string_view escapedPath, const TTreeNode& node)
+    {
+        const TDirNode& d = node.Data();
+        std::string& o = out_.Text();
+        if (json_) {
+            o += "{\"path\":\"";
+            o += escapedPath;
+            o += "\",\"name\":";
+            AppendQuoted(o, node.Text());
+            o += ",\"type\":\"dir\",\"deleted\":";
+            o += d.Deleted ? "true" : "false";
+            o += ",\"size\":null,\"condition\":\"\",\"ref\":";
+            AppendNumber(o, static_cast<std::uint64_t>(d.DirRef));
+            Dates(o, d.Modified, d.Created);
+            o += '}';
+        } else {
+            Head(o, true, d.Deleted, "-", "", d.DirRef);
+            o += path;
+        }
+        out_.EndLine();
+    }
+
+    void File(std::string_view path, std::string_view escapedPath, const TFileInfo& f)
+    {
+        std::string& o = out_.Text();
+        if (json_) {
+            o += "{\"path\":\"";
+            o += escapedPath;
+            o += "\",\"name\":";
+            AppendQuoted(o, f.Name);
+            o += ",\"type\":\"file\",\"deleted\":";
+            o += f.Deleted ? "true" : "false";
+            o += ",\"size\":";
+            AppendNumber(o, f.Size);
+            o += ",\"condition\":\"";
+            o += ConditionText(f.Condition);
+            o += "\",\"ref\":";
+            AppendNumber(o, static_cast<std::uint64_t>(f.FileRef));
+            Dates(o, f.Modified, f.Created);
+            if (f.StreamAt == 0) {
+                o += ",\"stream\":null";
+            } else {
+                o += ",\"stream\":";
+                AppendQuoted(o, StreamName(f));
+            }
+            o += ",\"encrypted\":";
+            o += f.Encrypted ? "true" : "false";
+            o += ",\"compressed\":";
+            o += f.Compressed ? "true" : "false";
+            o += '}';
+        } else {
+            char size[24];
+            const auto r = std::to_chars(std::begin(size), std::end(size), f.Size);
+            Head(o, false, f.Deleted, std::string_view(size, static_cast<std::size_t>(r.ptr - size)),
+                 ConditionText(f.Condition), f.FileRef);
+            o += path;
+            // What the text listing says after a file's path.
+            if (f.Encrypted)
+                o += "  (encrypted: recovered as stored, unreadable without the owner's key)";
+            else if (f.Compressed)
+                o += "  (compressed)";
+        }
+        out_.EndLine();
+    }
+
+private:
+    // "%-4s  %-7s  %12s  %-4s  %10u  "
+    static void Head(std::string& o, bool directory, bool deleted, std::string_view size, std::string_view condition,
+                     std::uint32_t ref)
+    {
+        o += directory ? "dir   " : "file  ";
+        o += deleted ? "deleted  " : "live     ";
+        AppendRight(o, size, 12);
+        o += "  ";
+        AppendLeft(o, condition.empty() ? std::string_view("-") : condition, 4);
+        o += "  ";
+        char digits[16];
+        const auto r = std::to_chars(std::begin(digits), std::end(digits), ref);
+        AppendRight(o, std::string_view(digits, static_cast<std::size_t>(r.ptr - digits)), 10);
+        o += "  ";
+    }
+
+    void Dates(std::string& o, TDateTime modified, TDateTime created)
+    {
+        o += ",\"modified\":";
+        Date(o, modified);
+        o += ",\"created\":";
+        Date(o, created);
+    }
+
+    void Date(std::string& o, TDateTime date)
+    {
+        if (date == 0) {
+            o += "null";
+            return;
+        }
+        o += '"';
+        o += dates_.Of(date);
+        o += '"';
+    }
+
+    bool json_;
+    Output& out_;
+    DateTexts dates_;
+};
+
+// Depth-first: a folder, its files, then its subfolders. The path, and its
+// escaped form for JSON, grow and shrink with the walk.
 void PrintTree(const TResultsTree& tree, bool json, Output& out)
 {
     if (!json)
         out.Line("Type  State            Size  Cond         Ref  Path");
+    Formatter formatter(json, out);
     struct Frame {
         const TTreeNode* next;     // the next child to print
-        std::size_t pathLength;    // length of the folder's path
+        std::size_t pathLength;    // lengths of the folder's paths
+        std::size_t escapedLength;
     };
     std::string path;
+    std::string escaped;
     std::vector<Frame> stack;
     auto printFolder = [&](const TTreeNode& node) {
         const std::size_t parentLength = path.size();
-        if (!path.empty())
+        const std::size_t parentEscaped = escaped.size();
+        if (!path.empty()) {
             path += '/';
+            escaped += '/';
+        }
         path += node.Text();
-        const TDirNode& d = node.Data();
-        out.Line(json ? JsonDir(path, node) : TextLine(true, d.Deleted, "-", "", d.DirRef, path));
+        if (json)
+            AppendEscaped(escaped, node.Text());
+        formatter.Folder(path, escaped, node);
         const std::size_t folderLength = path.size();
-        for (const TFileInfo& f : d.Files) {
+        const std::size_t folderEscaped = escaped.size();
+        for (const TFileInfo& f : node.Data().Files) {
             path += '/';
             path += f.Name;
-            out.Line(json ? JsonFile(path, f)
-                          : TextLine(false, f.Deleted, std::to_string(f.Size), ConditionText(f.Condition),
-                                     f.FileRef, path, FileNote(f)));
+            if (json) {
+                escaped += '/';
+                AppendEscaped(escaped, f.Name);
+            }
+            formatter.File(path, escaped, f);
             path.resize(folderLength);
+            escaped.resize(folderEscaped);
         }
-        stack.push_back({node.FirstChild(), parentLength});
+        stack.push_back({node.FirstChild(), parentLength, parentEscaped});
     };
     for (const TTreeNode* top = tree.First(); top; top = top->NextSibling()) {
         path.clear();
+        escaped.clear();
         printFolder(*top);
         while (!stack.empty()) {
             Frame& f = stack.back();
             const TTreeNode* child = f.next;
             if (!child) {
                 path.resize(f.pathLength);
+                escaped.resize(f.escapedLength);
                 stack.pop_back();
                 continue;
             }

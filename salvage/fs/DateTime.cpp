@@ -1,5 +1,6 @@
 #include "salvage/fs/DateTime.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -109,6 +110,46 @@ TDateTime FileTimeToDateTime(std::uint64_t fileTime)
     return EncodeDateTime({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
                            std::min(local.tm_sec, 59), ms})
         .value_or(0);
+#endif
+}
+
+TDateTime TFileTimeConverter::operator()(std::uint64_t fileTime)
+{
+#if defined(_WIN32)
+    return FileTimeToDateTime(fileTime);
+#else
+    if (fileTime == 0)
+        return 0;
+    constexpr std::uint64_t kTicksPerSecond = 10000000;
+    constexpr std::int64_t kUnixEpochSeconds = 11644473600; // 1601-01-01 to 1970-01-01
+    const std::int64_t seconds = static_cast<std::int64_t>(fileTime / kTicksPerSecond) - kUnixEpochSeconds;
+    const int ms = static_cast<int>(fileTime % kTicksPerSecond / 10000);
+    if (!known_ || seconds != second_) {
+        known_ = true;
+        second_ = seconds;
+        valid_ = false;
+        const std::time_t t = static_cast<std::time_t>(seconds);
+        std::tm local{};
+        if (static_cast<std::int64_t>(t) != seconds || localtime_r(&t, &local) == nullptr)
+            return 0;
+        // EncodeDateTime's checks and day count, once for the second.
+        const DateTimeFields f{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                               local.tm_min,         std::min(local.tm_sec, 59), 0};
+        if (!EncodeDateTime(f))
+            return 0;
+        valid_ = true;
+        days_ = static_cast<double>(DaysFromCivil(f.Year, static_cast<unsigned>(f.Month),
+                                                  static_cast<unsigned>(f.Day)) +
+                                    kEpochToUnixDays);
+        secondOfDay_ = f.Hour * 3600 + f.Minute * 60 + f.Second;
+    }
+    if (!valid_)
+        return 0;
+    const int hour = secondOfDay_ / 3600;
+    const int minute = secondOfDay_ / 60 % 60;
+    const int second = secondOfDay_ % 60;
+    const double time = (hour * 3600000.0 + minute * 60000.0 + second * 1000.0 + ms) / 86400000.0;
+    return days_ < 0 ? days_ - time : days_ + time;
 #endif
 }
 

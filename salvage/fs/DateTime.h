@@ -28,6 +28,23 @@ struct DateTimeFields {
 // 0, and values the platform cannot convert, give 0.
 [[nodiscard]] TDateTime FileTimeToDateTime(std::uint64_t fileTime);
 
+// FileTimeToDateTime for a run of values (an MFT scan): the local-time
+// conversion of the last second met is kept, so the many times that fall
+// in one second are converted once. The values are FileTimeToDateTime's.
+// One object per thread and per run: a time-zone change during its life
+// is not seen.
+class TFileTimeConverter {
+public:
+    [[nodiscard]] TDateTime operator()(std::uint64_t fileTime);
+
+private:
+    std::int64_t second_ = 0;
+    bool known_ = false;
+    bool valid_ = false;  // the second converts to a real date
+    double days_ = 0;     // the day count of that second's local date
+    int secondOfDay_ = 0; // its local time of day, in seconds
+};
+
 // A day-count date back to milliseconds since 1970-01-01 00:00 UTC, by the
 // rule dates come in by (the platform's local time, as FileTimeToDateTime
 // and the FAT search read them). nullopt for 0, and for dates outside what a

@@ -1,11 +1,13 @@
 #include "salvage/fs/FAT.h"
 
 #include "salvage/disk/Bytes.h"
+#include "salvage/disk/Errors.h"
 #include "salvage/disk/Messages.h"
 #include "salvage/fs/FATEntryCheck.h"
 #include "salvage/fs/TextConvert.h"
 
 #include <algorithm>
+#include <bit>
 #include <limits>
 #include <vector>
 
@@ -185,6 +187,169 @@ std::uint32_t TFAT32::GetFATEntry(std::uint32_t cluster)
     return (cluster & 1) != 0 ? (v >> 4) & 0xFFF : v & 0xFFF;
 }
 
+void TFAT32::BuildClusterMap()
+{
+    clusterMapBuilt_ = true;
+    const std::uint32_t limit = clusterLimit_;
+    inUse_.assign((static_cast<std::size_t>(limit) + 63) / 64, 0);
+    if (!Usable() || limit == 0)
+        return;
+    // The FAT sectors that hold entries 0 .. limit - 1 (one more for a FAT12
+    // entry across the last one's end), read a run of sectors at a time; a
+    // run that fails is read again sector by sector, and the entries of a
+    // sector that cannot be read are 0, as GetFATEntry gives them.
+    const std::uint64_t bits = FATType == kFAT32 ? 32 : FATType == kFAT16 ? 16 : 12;
+    const std::uint64_t bytes = (static_cast<std::uint64_t>(limit) * bits + 7) / 8;
+    const std::uint64_t sectors = (bytes + kSectorSize - 1) / kSectorSize + (FATType == kFAT12 ? 1 : 0);
+    constexpr std::uint32_t kRun = 128;
+    std::vector<std::uint8_t> buffer(kRun * kSectorSize + 2);  // + the next sector's first bytes (FAT12)
+    std::vector<bool> readable(kRun + 1);
+    auto readRun = [&](std::uint64_t first, std::uint32_t count) {
+        const bool failed = ReadSectors(count, std::span(buffer).first(count * kSectorSize), FATStart + first);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            readable[i] = !failed;
+            if (failed)
+                readable[i] = !ReadSectors(1, std::span(buffer).subspan(i * kSectorSize, kSectorSize), FATStart + first + i);
+        }
+    };
+    std::uint32_t cluster = 0;
+    for (std::uint64_t first = 0; first < sectors && cluster < limit; first += kRun) {
+        const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kRun, sectors - first));
+        readRun(first, count);
+        // A FAT12 entry may end in the sector after the run.
+        bool nextReadable = false;
+        if (FATType == kFAT12 && first + count < sectors + 1) {
+            std::array<std::uint8_t, kSectorSize> next{};
+            nextReadable = !ReadSectors(1, next, FATStart + first + count);
+            buffer[count * kSectorSize] = next[0];
+            buffer[count * kSectorSize + 1] = next[1];
+        }
+        readable[count] = nextReadable;
+        const std::uint64_t runStart = first * kSectorSize;
+        const std::uint64_t runEnd = runStart + static_cast<std::uint64_t>(count) * kSectorSize;
+        if (FATType != kFAT12) {
+            // Whole entries per sector: a sector that cannot be read leaves its entries 0.
+            const std::size_t width = FATType == kFAT32 ? 4 : 2;
+            const std::uint64_t end = std::min<std::uint64_t>(limit, runEnd / width);
+            for (; cluster < end; ++cluster) {
+                const auto at = static_cast<std::size_t>(static_cast<std::uint64_t>(cluster) * width - runStart);
+                if (!readable[at / kSectorSize])
+                    continue;
+                const bool used = width == 4 ? LoadLE32(buffer, at) != 0 : LoadLE16(buffer, at) != 0;
+                if (used)
+                    inUse_[cluster / 64] |= std::uint64_t{1} << (cluster % 64);
+                if ((width == 4 ? LoadLE32(buffer, at) : LoadLE16(buffer, at)) == 1) {
+                    if (ones_.empty())
+                        ones_.assign(inUse_.size(), 0);
+                    ones_[cluster / 64] |= std::uint64_t{1} << (cluster % 64);
+                }
+            }
+            continue;
+        }
+        for (; cluster < limit; ++cluster) {
+            const std::uint64_t offset = FATType == kFAT32   ? static_cast<std::uint64_t>(cluster) * 4
+                                         : FATType == kFAT16 ? static_cast<std::uint64_t>(cluster) * 2
+                                                             : static_cast<std::uint64_t>(cluster) * 3 / 2;
+            if (offset >= runEnd)
+                break;
+            const auto at = static_cast<std::size_t>(offset - runStart);
+            const std::size_t sector = at / kSectorSize;
+            std::uint32_t v = 0;
+            if (readable[sector]) {
+                if (FATType == kFAT32) {
+                    v = LoadLE32(buffer, at);
+                } else if (FATType == kFAT16) {
+                    v = LoadLE16(buffer, at);
+                } else if (at % kSectorSize + 3 <= kSectorSize || readable[sector + 1]) {
+                    // 12 bits at byte offset cluster * 3 / 2; an entry that
+                    // ends in the next sector needs that sector too.
+                    const std::uint32_t word = LoadLE16(buffer, at);
+                    v = (cluster & 1) != 0 ? (word >> 4) & 0xFFF : word & 0xFFF;
+                }
+            }
+            if (v != 0)
+                inUse_[cluster / 64] |= std::uint64_t{1} << (cluster % 64);
+            if (v == 1) {
+                if (ones_.empty())
+                    ones_.assign(inUse_.size(), 0);
+                ones_[cluster / 64] |= std::uint64_t{1} << (cluster % 64);
+            }
+        }
+    }
+}
+
+bool TFAT32::ClusterInUse(std::uint32_t cluster)
+{
+    if (cluster >= clusterLimit_)
+        return GetFATEntry(cluster) != 0;
+    if (!clusterMapBuilt_)
+        BuildClusterMap();
+    return (inUse_[cluster / 64] >> (cluster % 64) & 1) != 0;
+}
+
+bool TFAT32::AnyClusterInUse(std::uint32_t first, std::uint64_t count)
+{
+    return AnyMapped(first, count, true);
+}
+
+bool TFAT32::AnyMapped(std::uint32_t first, std::uint64_t count, bool reservedCounts)
+{
+    if (count == 0)
+        return false;
+    if (!clusterMapBuilt_)
+        BuildClusterMap();
+    // Cluster numbers stop at 2^32: so does the range.
+    std::uint64_t c = first;
+    const std::uint64_t end = c + std::min<std::uint64_t>(count, std::uint64_t{1} << 32);
+    const std::uint64_t mapped = std::min<std::uint64_t>(end, clusterLimit_);
+    auto taken = [&](std::size_t word) {
+        return reservedCounts || ones_.empty() ? inUse_[word] : inUse_[word] & ~ones_[word];
+    };
+    // Whole words of the map where the range covers them.
+    while (c < mapped) {
+        const auto word = static_cast<std::size_t>(c / 64);
+        if (c % 64 == 0 && c + 64 <= mapped) {
+            if (taken(word) != 0)
+                return true;
+            c += 64;
+            continue;
+        }
+        if ((taken(word) >> (c % 64) & 1) != 0)
+            return true;
+        ++c;
+    }
+    // Past the volume's clusters the FAT itself answers, entry by entry as
+    // far as it has entries; beyond them every entry is 0.
+    const std::uint64_t inFat = std::min<std::uint64_t>(end, EntriesInFAT());
+    for (; c < inFat; ++c) {
+        const std::uint32_t v = GetFATEntry(static_cast<std::uint32_t>(c));
+        if (v >= 2 || (v == 1 && reservedCounts))
+            return true;
+    }
+    return false;
+}
+
+std::uint64_t TFAT32::FreeClustersIn(std::uint32_t first, std::uint32_t end, std::uint64_t enough)
+{
+    if (!clusterMapBuilt_)
+        BuildClusterMap();
+    std::uint64_t n = 0;
+    std::uint64_t c = first;
+    const std::uint64_t mapped = std::min<std::uint64_t>(end, clusterLimit_);
+    while (c < mapped && n < enough) {
+        if (c % 64 == 0 && c + 64 <= mapped && n + 64 <= enough) {
+            n += 64 - static_cast<std::uint64_t>(std::popcount(inUse_[c / 64]));
+            c += 64;
+            continue;
+        }
+        n += (inUse_[c / 64] >> (c % 64) & 1) == 0;
+        ++c;
+    }
+    for (; c < end && n < enough; ++c)
+        n += GetFATEntry(static_cast<std::uint32_t>(c)) == 0;
+    return n;
+}
+
 TMemoryStream TFAT32::ReadCluster(std::uint32_t cluster, bool& failed) const
 {
     TMemoryStream stream(Usable() ? ClusterBytes() : 0);
@@ -222,14 +387,14 @@ std::uint8_t TFAT32::EstimateCondition(const TDirEntry& entry)
     const std::uint64_t clusterBytes = ClusterBytes();
     if (clusterBytes == 0)
         return kConditionPoor;
-    // A deleted file is assumed to have occupied consecutive clusters.
-    std::uint64_t c = EntryFirstCluster(entry, FATType);
-    for (std::uint64_t pos = 0; pos < size; pos += clusterBytes, ++c) {
-        if (c >= clusterLimit_)
-            return kConditionPoor;
-        if (GetFATEntry(static_cast<std::uint32_t>(c)) >= 2)
-            return kConditionPoor;
-    }
+    // A deleted file is assumed to have occupied consecutive clusters, all
+    // inside the volume and none with a FAT entry of 2 or more.
+    const std::uint64_t first = EntryFirstCluster(entry, FATType);
+    const std::uint64_t clusters = (size + clusterBytes - 1) / clusterBytes;
+    if (clusters == 0)
+        return kConditionGood;
+    if (first + clusters > clusterLimit_ || AnyMapped(static_cast<std::uint32_t>(first), clusters, false))
+        return kConditionPoor;
     return kConditionGood;
 }
 
@@ -245,64 +410,118 @@ std::uint32_t EntryFirstCluster(const TDirEntry& entry)
 
 namespace {
 
-// A fixed field taken up to its first NUL and stripped of trailing spaces.
-std::string NameField(const TDirEntry& entry, std::size_t offset, std::size_t length)
+// A fixed field taken up to its first NUL and stripped of trailing spaces,
+// appended to `out`; returns its length.
+std::size_t NameField(const TDirEntry& entry, std::size_t offset, std::size_t length, char* out)
 {
-    std::string text;
-    for (std::size_t i = 0; i < length && entry[offset + i] != 0; ++i)
-        text += static_cast<char>(entry[offset + i]);
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
+    std::size_t n = 0;
+    while (n < length && entry[offset + n] != 0)
+        ++n;
+    while (n > 0 && entry[offset + n - 1] == ' ')
+        --n;
+    std::copy_n(entry.begin() + static_cast<std::ptrdiff_t>(offset), n, out);
+    return n;
 }
 
-void AppendRun(std::u16string& units, const TDirEntry& entry, std::size_t offset, std::size_t count)
+// The characters of one long-name entry's part, each of its three runs up
+// to its first NUL; returns how many were written to `out` (13 at most).
+// The characters of one long-name entry's part, each of its three runs up
+// to its first NUL; returns how many were written to `out` (13 at most).
+// `narrow` gets them as bytes too (the padding 0xFFFF as "?"), and `wide`
+// is set when one of them is not ASCII: then only `out` holds the name.
+std::size_t LongNamePart(ByteSpan entry, char16_t* out, char* narrow, bool& wide)
 {
-    for (std::size_t i = 0; i < count; ++i) {
-        const char16_t u = LoadLE16(entry, offset + 2 * i);
-        if (u == 0)
-            return;
-        units += u;
-    }
+    // The three runs lie inside the entry's 32 bytes.
+    const std::uint8_t* e = entry.data();
+    std::size_t n = 0;
+    unsigned other = 0;
+    auto run = [&](std::size_t offset, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const unsigned u = e[offset + 2 * i] | e[offset + 2 * i + 1] << 8;
+            if (u == 0)
+                return;
+            const bool padding = u == 0xFFFF;
+            other |= padding ? 0 : u;
+            out[n] = static_cast<char16_t>(u);
+            narrow[n] = padding ? '?' : static_cast<char>(u);
+            ++n;
+        }
+    };
+    run(kLongNameRun1, kLongNameRun1Units);
+    run(kLongNameRun2, kLongNameRun2Units);
+    run(kLongNameRun3, kLongNameRun3Units);
+    wide = wide || other >= 0x80;
+    return n;
 }
 
-std::u16string LongNamePart(const TDirEntry& entry)
-{
-    std::u16string units;
-    AppendRun(units, entry, kLongNameRun1, kLongNameRun1Units);
-    AppendRun(units, entry, kLongNameRun2, kLongNameRun2Units);
-    AppendRun(units, entry, kLongNameRun3, kLongNameRun3Units);
-    return units;
-}
+constexpr std::size_t kPartUnits = kLongNameRun1Units + kLongNameRun2Units + kLongNameRun3Units;
 
 } // namespace
 
 std::string ShortEntryName(const TDirEntry& entry)
 {
-    const std::string name = NameField(entry, kEntryName, kEntryNameLength);
-    const std::string ext = NameField(entry, kEntryExtension, kEntryExtensionLength);
-    std::string result = ext.empty() ? name : name + "." + ext;
-    if (result.size() >= 2 && static_cast<std::uint8_t>(result[0]) == kEntryDeleted)
-        result[0] = 'x';
-    return OemToUtf8(result);
+    char text[kEntryNameLength + 1 + kEntryExtensionLength];
+    std::size_t n = NameField(entry, kEntryName, kEntryNameLength, text);
+    const std::size_t ext = NameField(entry, kEntryExtension, kEntryExtensionLength, text + n + 1);
+    if (ext != 0) {
+        text[n] = '.';
+        n += 1 + ext;
+    }
+    if (n >= 2 && static_cast<std::uint8_t>(text[0]) == kEntryDeleted)
+        text[0] = 'x';
+    return OemToUtf8(std::string_view(text, n));
 }
 
 std::string ReadLongName(TDirEntry& entry, TMemoryStream& stream)
 {
-    // Long-name entries are stored last part first; collect, then join backwards.
-    std::vector<std::u16string> parts;
-    parts.push_back(LongNamePart(entry));
-    TDirEntry next{};
-    stream.ReadBuffer(next.data(), next.size());
-    while (next[kEntryAttributes] == kAttrLongName) {
-        parts.push_back(LongNamePart(next));
-        stream.ReadBuffer(next.data(), next.size());
+    // The run's entries follow the first one in the stream; the short entry
+    // that owns the name ends it. A run that reaches the end of the data
+    // has none: the stream stands after its last whole entry.
+    const ByteSpan data = stream.Bytes();
+    const std::size_t start = stream.Position();
+    std::size_t count = 0;  // long-name entries after the first
+    while (true) {
+        const std::size_t at = start + count * kDirEntrySize;
+        if (!InBounds(data.size(), at, kDirEntrySize)) {
+            stream.Seek(at);
+            throw EReadError();
+        }
+        if (data[at + kEntryAttributes] != kAttrLongName)
+            break;
+        ++count;
     }
-    entry = next;
-    std::u16string units;
-    for (auto it = parts.rbegin(); it != parts.rend(); ++it)
-        units += *it;
-    std::string name = Utf16UnitsToUtf8(units);
+    // Long-name entries are stored last part first: the parts are joined
+    // from the run's end back to its first entry. A name of the longest
+    // run Windows writes fits on the stack. Names of ASCII characters (and
+    // the padding, which becomes "?") take a byte a unit.
+    std::array<char16_t, 21 * kPartUnits> fixed;
+    std::array<char, 21 * kPartUnits> fixedNarrow;
+    std::u16string large;
+    std::string largeNarrow;
+    char16_t* units = fixed.data();
+    char* narrow = fixedNarrow.data();
+    if ((count + 1) * kPartUnits > fixed.size()) {
+        large.resize((count + 1) * kPartUnits);
+        largeNarrow.resize((count + 1) * kPartUnits);
+        units = large.data();
+        narrow = largeNarrow.data();
+    }
+    std::size_t length = 0;
+    bool wide = false;
+    for (std::size_t i = count; i > 0; --i)
+        length += LongNamePart(data.subspan(start + (i - 1) * kDirEntrySize, kDirEntrySize), units + length,
+                               narrow + length, wide);
+    length += LongNamePart(entry, units + length, narrow + length, wide);
+    const std::size_t shortAt = start + count * kDirEntrySize;
+    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(shortAt), kDirEntrySize, entry.begin());
+    stream.Seek(shortAt + kDirEntrySize);
+    // Trailing "?" characters are removed either way.
+    if (!wide) {
+        while (length > 0 && narrow[length - 1] == '?')
+            --length;
+        return std::string(narrow, length);
+    }
+    std::string name = Utf16UnitsToUtf8(std::u16string_view(units, length));
     while (!name.empty() && name.back() == '?')
         name.pop_back();
     return name;

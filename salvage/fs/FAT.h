@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace salvage {
 
@@ -52,6 +53,16 @@ public:
     // The FAT entry of a cluster, all bits as stored. Clusters outside the
     // FAT, and FAT sectors that cannot be read, give 0.
     [[nodiscard]] std::uint32_t GetFATEntry(std::uint32_t cluster);
+
+    // GetFATEntry(cluster) != 0: whether the FAT says the cluster is taken
+    // (or bad, or reserved). The answers for the clusters of the volume come
+    // from a bitmap of the whole FAT, read once at the first question and
+    // kept for the reader's life; the volume is only read.
+    [[nodiscard]] bool ClusterInUse(std::uint32_t cluster);
+    // ClusterInUse of any of `count` clusters from `first`.
+    [[nodiscard]] bool AnyClusterInUse(std::uint32_t first, std::uint64_t count);
+    // How many clusters of [first, end) are not in use, counted up to `enough`.
+    [[nodiscard]] std::uint64_t FreeClustersIn(std::uint32_t first, std::uint32_t end, std::uint64_t enough);
 
     // One cluster. The stream has the cluster's size in every case; Failed
     // reports the read (clusters outside the data area fail).
@@ -103,6 +114,16 @@ private:
     void Setup();
     void SetupFromBootSector();
     [[nodiscard]] std::uint32_t EntriesInFAT() const noexcept;
+    // Reads the FAT into inUse_ (one bit per cluster below ClusterLimit()).
+    void BuildClusterMap();
+
+    // ClusterInUse, and whether a range holds a cluster of entry 2 or more
+    // (the estimates count a reserved entry 1 as free).
+    [[nodiscard]] bool AnyMapped(std::uint32_t first, std::uint64_t count, bool reservedCounts);
+
+    std::vector<std::uint64_t> inUse_;  // entry not 0
+    std::vector<std::uint64_t> ones_;   // entry 1; empty when the FAT has none
+    bool clusterMapBuilt_ = false;
 
     platform::VolumePtr volume_;
     std::uint32_t clusterLimit_ = 0;

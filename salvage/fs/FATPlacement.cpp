@@ -123,7 +123,7 @@ public:
             } else {
                 while (ci < claims.size() && claims[ci].Cluster == c)
                     ++ci;
-                if (fat_.GetFATEntry(c) == 0)
+                if (!fat_.ClusterInUse(c))
                     Hand(c, ci);
             }
             ++c;
@@ -183,16 +183,14 @@ private:
                 starter_ = claim.Owner;
             }
         }
+        choice_ = false;
     }
 
     // Free clusters from c up to the next claim, counted up to `enough`.
     [[nodiscard]] std::uint64_t Capacity(std::uint32_t c, std::size_t ci, std::uint64_t enough)
     {
         const std::uint32_t end = ci < map_.claims_.size() ? map_.claims_[ci].Cluster : fat_.ClusterLimit();
-        std::uint64_t n = 0;
-        for (std::uint32_t x = c; x < end && n < enough; ++x)
-            n += fat_.GetFATEntry(x) == 0;
-        return n;
+        return fat_.FreeClustersIn(c, end, enough);
     }
 
     void Hand(std::uint32_t c, std::size_t ci)
@@ -202,6 +200,17 @@ private:
         if (open_.size() == 1) {
             // One file wants it: no choice to make (the common case).
             Give(open_.front(), c);
+            return;
+        }
+        // The choice holds for every free cluster up to the next claim while
+        // the same files are open: the files forced to end before that claim
+        // and the earliest are fixed by dates, and each cluster handed out
+        // takes one from the free clusters left and one from what the files
+        // in question still need, so whether the gap holds them all does not
+        // change. It is made again when a file opens or ends, or the next
+        // claim is another one.
+        if (choice_ && choiceCi_ == ci) {
+            Give(choiceTaker_, c);
             return;
         }
         auto after = [](double later, double earlier) {
@@ -247,6 +256,9 @@ private:
         // More than one file could have this cluster: a choice, not a fact.
         for (const std::uint32_t f : open_)
             map_.entries_[f].Ambiguous = true;
+        choice_ = true;
+        choiceCi_ = ci;
+        choiceTaker_ = taker;
         Give(taker, c);
     }
 
@@ -257,6 +269,7 @@ private:
             open_.erase(std::find(open_.begin(), open_.end(), taker));
             if (taker == starter_)
                 starter_ = kNoFatEntry;
+            choice_ = false;
         }
     }
 
@@ -267,6 +280,10 @@ private:
     std::vector<std::vector<TFatRun>> placed_;
     std::vector<std::uint64_t> need_;  // clusters each open file still needs
     std::uint32_t starter_ = kNoFatEntry;  // the file whose start was passed last
+    // The choice Hand made last, for the files open then and the claim at ci.
+    bool choice_ = false;
+    std::size_t choiceCi_ = 0;
+    std::uint32_t choiceTaker_ = 0;
 };
 
 void TFatDeletedMap::Build(TFAT32& fat)
@@ -327,7 +344,7 @@ void TFatDeletedMap::Build(TFAT32& fat)
         Entry& e = entries_[c.Owner];
         if (!c.Start || e.Directory)
             continue;
-        if (fat.GetFATEntry(e.First) != 0)
+        if (fat.ClusterInUse(e.First))
             e.Overwritten = true;
         else if (!e.Overwritten)
             e.Placed = true;
@@ -364,11 +381,11 @@ void TFatDeletedMap::MarkDisplaced(TFAT32& fat)
     }
 }
 
-bool TFatDeletedMap::Blocked(std::uint32_t cluster, std::uint32_t self) const
+bool TFatDeletedMap::BlockedIn(std::uint32_t from, std::uint64_t to, std::uint32_t self) const
 {
-    auto it = std::lower_bound(claims_.begin(), claims_.end(), cluster,
+    auto it = std::lower_bound(claims_.begin(), claims_.end(), from,
                                [](const Claim& c, std::uint32_t x) { return c.Cluster < x; });
-    for (; it != claims_.end() && it->Cluster == cluster; ++it)
+    for (; it != claims_.end() && it->Cluster < to; ++it)
         if (it->Owner != self)
             return true;
     return false;
@@ -386,7 +403,7 @@ TFatPlacement TFatDeletedMap::ConsecutivePlacement(std::uint32_t first, std::uin
     if (count > 0)
         p.Runs.push_back({first, static_cast<std::uint32_t>(count)});
     p.Complete = count == n;
-    p.Overwritten = count == 0 || fat.GetFATEntry(first) != 0;
+    p.Overwritten = count == 0 || fat.ClusterInUse(first);
     return p;
 }
 
@@ -397,8 +414,8 @@ TFatPlacement TFatDeletedMap::Consecutive(const Entry& e, std::uint32_t self, TF
     p.Ambiguous = p.Overwritten || !p.Complete;
     // The run crosses what the volume says is not this file's.
     for (const TFatRun& r : p.Runs)
-        for (std::uint32_t i = 1; i < r.Count && !p.Ambiguous; ++i)
-            p.Ambiguous = fat.GetFATEntry(r.First + i) != 0 || Blocked(r.First + i, self);
+        if (!p.Ambiguous && r.Count > 1)
+            p.Ambiguous = fat.AnyClusterInUse(r.First + 1, r.Count - 1) || BlockedIn(r.First + 1, r.First + r.Count, self);
     return p;
 }
 
@@ -434,15 +451,14 @@ std::uint8_t TFatDeletedMap::Condition(std::uint32_t index, TFatClusterRule rule
         if (!p.Complete)
             return kConditionPoor;
         for (const TFatRun& r : p.Runs)
-            for (std::uint32_t i = 0; i < r.Count; ++i)
-                if (fat.GetFATEntry(r.First + i) != 0)
-                    return kConditionPoor;
+            if (fat.AnyClusterInUse(r.First, r.Count))
+                return kConditionPoor;
         return kConditionGood;
     }
     // Build found the first cluster in use, or taken by a newer entry, and
     // whether enough free clusters were left.
     if (!e.Placed || e.Directory)
-        return e.Overwritten || e.First < 2 || e.First >= fat.ClusterLimit() || fat.GetFATEntry(e.First) != 0
+        return e.Overwritten || e.First < 2 || e.First >= fat.ClusterLimit() || fat.ClusterInUse(e.First)
                    ? kConditionPoor
                    : kConditionGood;
     return e.Overwritten || !e.Complete ? kConditionPoor : kConditionGood;

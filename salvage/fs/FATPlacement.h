@@ -105,7 +105,8 @@ private:
     class Sweep;
 
     void MarkDisplaced(TFAT32& fat);
-    [[nodiscard]] bool Blocked(std::uint32_t cluster, std::uint32_t self) const;
+    // Another entry than `self` claims a cluster of [from, to).
+    [[nodiscard]] bool BlockedIn(std::uint32_t from, std::uint64_t to, std::uint32_t self) const;
     [[nodiscard]] TFatPlacement Consecutive(const Entry& e, std::uint32_t self, TFAT32& fat) const;
 
     std::vector<Entry> entries_;

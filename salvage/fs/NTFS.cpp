@@ -37,6 +37,32 @@ constexpr std::uint64_t kMaxU64 = std::numeric_limits<std::uint64_t>::max();
 // The volume bitmap is read in blocks of this size, whatever the cluster size.
 constexpr std::size_t kBitmapBlockBytes = 4096;
 
+// Any of `count` bits from bit `first` of `bytes` (least significant bit
+// first) set; the bits lie inside `bytes`.
+bool AnyBitSet(const std::vector<std::uint8_t>& bytes, std::size_t first, std::size_t count) noexcept
+{
+    std::size_t byte = first / 8;
+    const unsigned lead = static_cast<unsigned>(first % 8);
+    if (lead != 0) {
+        const std::size_t n = std::min<std::size_t>(count, 8 - lead);
+        const unsigned mask = ((1u << n) - 1) << lead;
+        if ((bytes[byte] & mask) != 0)
+            return true;
+        count -= n;
+        ++byte;
+    }
+    for (; count >= 64; count -= 64, byte += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + byte, sizeof word);
+        if (word != 0)
+            return true;
+    }
+    for (; count >= 8; count -= 8, ++byte)
+        if (bytes[byte] != 0)
+            return true;
+    return count != 0 && (bytes[byte] & ((1u << count) - 1)) != 0;
+}
+
 std::string SectorsPerClusterText(std::uint8_t value)
 {
     if (value > kClusterSizeIsShift)
@@ -114,6 +140,18 @@ TNTFSOpenResult TNTFS::OpenNTFSVolume(const TLogicalDisk& disk, std::uint64_t& r
 
 TNTFSOpenResult TNTFS::OpenNTFSVolume(platform::VolumePtr volume, std::uint64_t& recordCount)
 {
+    return OpenVolume(std::move(volume), nullptr, recordCount);
+}
+
+TNTFSOpenResult TNTFS::OpenNTFSVolume(platform::VolumePtr volume, const BootSectorBytes& bootSector,
+                                      std::uint64_t& recordCount)
+{
+    return OpenVolume(std::move(volume), &bootSector, recordCount);
+}
+
+TNTFSOpenResult TNTFS::OpenVolume(platform::VolumePtr volume, const BootSectorBytes* bootSector,
+                                  std::uint64_t& recordCount)
+{
     CloseNTFSVolume();
     recordCount = 0;
     if (!volume)
@@ -121,7 +159,7 @@ TNTFSOpenResult TNTFS::OpenNTFSVolume(platform::VolumePtr volume, std::uint64_t&
     volume_ = std::move(volume);
     TNTFSOpenResult result;
     try {
-        result = Setup();
+        result = Setup(bootSector);
     } catch (const ERangeError& e) {
         result = {0, e.what()};
     }
@@ -150,9 +188,11 @@ void TNTFS::CloseNTFSVolume() noexcept
     bitmapCacheRead_ = false;
 }
 
-TNTFSOpenResult TNTFS::Setup()
+TNTFSOpenResult TNTFS::Setup(const BootSectorBytes* bootSector)
 {
-    if (!volume_->ReadAt(0, boot_))
+    if (bootSector)
+        boot_ = *bootSector;
+    else if (!volume_->ReadAt(0, boot_))
         return {0, "The boot sector cannot be read."};
 
     bytesPerSector_ = LoadLE16(boot_, kBootBytesPerSector);
@@ -395,12 +435,8 @@ bool TNTFS::IsRecordInUse(std::uint64_t n) const noexcept
     return (mftBitmap_[static_cast<std::size_t>(byte)] >> (n % 8) & 1) != 0;
 }
 
-bool TNTFS::IsClusterInUse(std::uint64_t lcn)
+void TNTFS::LoadBitmapBlock(std::uint64_t index)
 {
-    if (!volume_)
-        return false;
-    const std::uint64_t byte = lcn / 8;
-    const std::uint64_t index = byte / kBitmapBlockBytes;
     if (!bitmapCacheValid_ || bitmapCacheIndex_ != index) {
         bitmapCache_.resize(kBitmapBlockBytes);
         bitmapCacheIndex_ = index;
@@ -415,9 +451,37 @@ bool TNTFS::IsClusterInUse(std::uint64_t lcn)
         bitmapCacheRead_ = take != 0 && ReadRunBytes(bitmapData_.Runs, bitmapData_.MappedClusters, at,
                                                      std::span(bitmapCache_).first(take));
     }
+}
+
+bool TNTFS::IsClusterInUse(std::uint64_t lcn)
+{
+    if (!volume_)
+        return false;
+    const std::uint64_t byte = lcn / 8;
+    LoadBitmapBlock(byte / kBitmapBlockBytes);
     if (!bitmapCacheRead_)
         return false;  // unreadable bitmap: counts as free
     return (bitmapCache_[static_cast<std::size_t>(byte % kBitmapBlockBytes)] >> (lcn % 8) & 1) != 0;
+}
+
+bool TNTFS::AnyClusterInUse(std::uint64_t lcn, std::uint64_t count)
+{
+    if (!volume_)
+        return false;
+    count = std::min(count, kMaxU64 - lcn);  // no cluster number past the largest
+    constexpr std::uint64_t kBlockClusters = kBitmapBlockBytes * 8;
+    while (count > 0) {  // every step takes the rest of a block, at least one cluster
+        const std::uint64_t index = lcn / kBlockClusters;
+        const std::uint64_t bit = lcn - index * kBlockClusters;
+        const std::uint64_t take = std::min(count, kBlockClusters - bit);
+        LoadBitmapBlock(index);
+        // An unreadable block counts as free, cluster by cluster.
+        if (bitmapCacheRead_ && AnyBitSet(bitmapCache_, static_cast<std::size_t>(bit), static_cast<std::size_t>(take)))
+            return true;
+        lcn += take;
+        count -= take;
+    }
+    return false;
 }
 
 bool TNTFS::FetchRecord(std::uint64_t n, std::span<std::uint8_t> buffer) const

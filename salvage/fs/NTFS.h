@@ -5,7 +5,10 @@
 //
 // One TNTFS object per open volume. An object serves one thread at a time
 // (it keeps scratch buffers and a bitmap cluster cache); two objects on two
-// volumes, or on the same volume, may run in two threads.
+// volumes, or on the same volume, may run in two threads. The exception is
+// ReadRawMFTRecords, which touches nothing but the volume and what the open
+// set up: it may run on a second thread while the first uses the object
+// (the search reads the MFT ahead that way).
 //
 // Records that the file system still uses are read from the disk like free
 // ones; on Windows, when the volume was opened by its device path, they are
@@ -95,6 +98,11 @@ struct TNTFSRecordInfo {
     std::uint16_t Sequence = 0;        // the record's sequence number
     std::uint16_t DataFlags = 0;       // attribute flags of the unnamed $DATA
     std::vector<TNTFSNamedStream> Streams;  // named $DATA attributes, in record order
+    // Where the unnamed $DATA's first extent lies in the record (0: not in
+    // it), and whether the record has an attribute list: what the condition
+    // estimate needs to work on the record without walking it again.
+    std::uint32_t DataAt = 0;
+    bool Listed = false;
 
     [[nodiscard]] std::uint64_t CreationTime() const noexcept { return LoadLE64(StdInfo, ntfs::kStdCreationTime); }
     [[nodiscard]] std::uint64_t LastWriteTime() const noexcept { return LoadLE64(StdInfo, ntfs::kStdLastWriteTime); }
@@ -175,6 +183,10 @@ public:
     [[nodiscard]] TNTFSOpenResult OpenNTFSVolume(const TLogicalDisk& disk, std::uint64_t& recordCount);
     // The same over a volume that is already open (a partition, a memory volume).
     [[nodiscard]] TNTFSOpenResult OpenNTFSVolume(platform::VolumePtr volume, std::uint64_t& recordCount);
+    // The same with the volume's first sector as already read (by whoever
+    // chose the volume), so that it is not read again.
+    [[nodiscard]] TNTFSOpenResult OpenNTFSVolume(platform::VolumePtr volume, const BootSectorBytes& bootSector,
+                                                 std::uint64_t& recordCount);
     void CloseNTFSVolume() noexcept;
     [[nodiscard]] bool IsOpen() const noexcept { return volume_ != nullptr; }
 
@@ -250,6 +262,9 @@ public:
     // The volume bitmap's bit for a cluster; a cluster whose bitmap part
     // cannot be read counts as free.
     [[nodiscard]] bool IsClusterInUse(std::uint64_t lcn);
+    // True when any of `count` clusters from `lcn` is in use: IsClusterInUse
+    // of each, a bitmap block (not a cluster) at a time.
+    [[nodiscard]] bool AnyClusterInUse(std::uint64_t lcn, std::uint64_t count);
 
     // A record free in the MFT bitmap, read from the disk: its name, parent,
     // flags, dates and size. False when the record is in use, unreadable,
@@ -274,6 +289,12 @@ public:
     [[nodiscard]] std::uint8_t EstimateNTFSCondition(std::uint64_t n);
     [[nodiscard]] std::uint8_t EstimateNTFSCondition(std::uint64_t n, std::u16string_view stream);
     [[nodiscard]] std::uint8_t EstimateStreamCondition(const TNTFSStream& stream);
+    // The same estimates on record N as already read and fixed up (the span
+    // GetDeletedRecordInfo took apart), so that it is not read again: the
+    // unnamed $DATA with what GetRecordInfo found out about the record, or a
+    // named stream.
+    [[nodiscard]] std::uint8_t EstimateRecordCondition(ByteSpan record, std::uint64_t n, const TNTFSRecordInfo& info);
+    [[nodiscard]] std::uint8_t EstimateRecordCondition(ByteSpan record, std::uint64_t n, std::u16string_view stream);
 
     // The $DATA stream `name` (u"" for the contents) of the file whose base
     // record is `record`, number `n`: with an attribute list, every extent
@@ -298,7 +319,11 @@ public:
                                                   std::span<std::uint8_t> out) const;
 
 private:
-    [[nodiscard]] TNTFSOpenResult Setup();
+    [[nodiscard]] TNTFSOpenResult OpenVolume(platform::VolumePtr volume, const BootSectorBytes* bootSector,
+                                             std::uint64_t& recordCount);
+    [[nodiscard]] TNTFSOpenResult Setup(const BootSectorBytes* bootSector);
+    // Brings block `index` of $Bitmap into bitmapCache_ unless it is there.
+    void LoadBitmapBlock(std::uint64_t index);
     [[nodiscard]] bool ReadMftBytes(std::uint64_t offset, std::span<std::uint8_t> out) const;
     // ReadStream with the way extent records are read given: the MFT's own
     // extents are read through the runs known so far (`grown` hears of each

@@ -3,6 +3,8 @@
 
 #include "salvage/fs/NTFS.h"
 
+#include "salvage/fs/NTFSWalk.h"
+
 #include <algorithm>
 
 namespace salvage {
@@ -14,13 +16,6 @@ namespace {
 // Attribute lists of a few thousand fragments are real; megabytes of list
 // are not.
 constexpr std::uint64_t kMaxAttributeListBytes = 4u << 20;
-
-// Each attribute takes at least a resident header, so a record holds at most
-// this many; the walk never takes more steps.
-[[nodiscard]] std::size_t MaxAttributes(std::size_t recordSize) noexcept
-{
-    return recordSize / kResidentHeaderSize + 1;
-}
 
 } // namespace
 
@@ -114,21 +109,7 @@ std::optional<TNTFSAttribute> TNTFSAttribute::At(ByteSpan record, std::size_t of
 
 void TNTFS::ForEachAttribute(ByteSpan record, const std::function<bool(const TNTFSAttribute&)>& visit)
 {
-    std::size_t offset = LoadLE16(record, kRecFirstAttribute);
-    if (offset < kRecHeaderSize)
-        return;  // attributes would overlap the header
-    for (std::size_t n = 0; n < MaxAttributes(record.size()); ++n) {
-        if (!InBounds(record.size(), offset, 4) || LoadLE32(record, offset) == kAttrEnd)
-            return;
-        // A length of 0 or one past the record ends the walk: nothing after
-        // it can be located.
-        const std::size_t length = LoadLE32(record, offset + kAttrLength);
-        if (length < kResidentHeaderSize || !InBounds(record.size(), offset, length))
-            return;
-        if (const auto attribute = TNTFSAttribute::At(record, offset); attribute && !visit(*attribute))
-            return;
-        offset += length;
-    }
+    WalkAttributes(record, [&visit](const TNTFSAttribute& attribute, std::size_t) { return visit(attribute); });
 }
 
 std::optional<TNTFSAttribute> TNTFS::FindAttribute(ByteSpan record, std::uint32_t type,

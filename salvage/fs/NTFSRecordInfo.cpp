@@ -3,6 +3,8 @@
 
 #include "salvage/fs/NTFS.h"
 
+#include "salvage/fs/NTFSWalk.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -39,6 +41,30 @@ std::u16string Utf16Name(ByteSpan bytes)
     return fn;
 }
 
+// A $FILE_NAME value of the record itself, not copied: the name is taken
+// out once the choice among the record's names is made.
+struct NameInRecord {
+    ByteSpan units;  // the name's UTF-16LE bytes
+    std::uint64_t parent = 0;
+    std::uint8_t nameSpace = 0;
+};
+
+[[nodiscard]] std::optional<NameInRecord> FileNameIn(const TNTFSAttribute& attribute) noexcept
+{
+    const ByteSpan value = attribute.Value();
+    const std::size_t units = LoadU8(value, kFnNameLength);
+    if (attribute.NonResident() || !InBounds(value.size(), kFnName, units * 2))
+        return std::nullopt;
+    return NameInRecord{value.subspan(kFnName, units * 2), LoadLE64(value, kFnParent), LoadU8(value, kFnNamespace)};
+}
+
+void AssignUtf16(std::u16string& name, ByteSpan bytes)
+{
+    name.resize(bytes.size() / 2);
+    for (std::size_t i = 0; i < name.size(); ++i)
+        name[i] = static_cast<char16_t>(LoadLE16(bytes, 2 * i));
+}
+
 [[nodiscard]] bool HasFileSignature(ByteSpan record) noexcept
 {
     return record.size() >= kFileSignature.size() &&
@@ -55,7 +81,6 @@ std::u16string Utf16Name(ByteSpan bytes)
 
 bool TNTFS::GetRecordInfo(ByteSpan record, TNTFSRecordInfo& info) const
 {
-    info.Name.clear();
     info.Flags = 0;
     info.ParentRef = 0;
     info.Size = 0;
@@ -63,37 +88,41 @@ bool TNTFS::GetRecordInfo(ByteSpan record, TNTFSRecordInfo& info) const
     info.Sequence = LoadLE16(record, kRecSequence);
     info.DataFlags = 0;
     info.Streams.clear();
+    info.DataAt = 0;
+    info.Listed = false;
     // An extent record holds attributes of the file whose base record it
     // names: it is not a file of its own, whatever names it holds.
-    if (LoadLE64(record, kRecBaseRecord) != 0)
+    if (LoadLE64(record, kRecBaseRecord) != 0) {
+        info.Name.clear();
         return false;
+    }
     // One walk over the record (a crafted record can hold hundreds of
-    // names). A Win32 name after the first ends the choice of name;
-    // otherwise the longest wins (a DOS 8.3 name loses to the long name).
-    // What the record lacks may lie in other records, named by its list.
-    std::optional<TNTFSFileName> chosen;
+    // names) finds everything the search reports and where the data's runs
+    // are. A Win32 name after the first ends the choice of name; otherwise
+    // the longest wins (a DOS 8.3 name loses to the long name). What the
+    // record lacks may lie in other records, named by its list.
+    std::optional<NameInRecord> chosen;
     bool nameSeen = false;
     bool nameChosen = false;
     bool stdInfoSeen = false;
     bool dataSeen = false;
-    bool hasList = false;
-    ForEachAttribute(record, [&](const TNTFSAttribute& attribute) {
+    WalkAttributes(record, [&](const TNTFSAttribute& attribute, std::size_t offset) {
         switch (attribute.Type()) {
         case kFileName: {
             if (nameChosen)
                 break;
-            auto fn = DecodeFileName(attribute);
+            const auto fn = FileNameIn(attribute);
             const bool firstName = !nameSeen;
             nameSeen = true;
             if (!fn)
                 break;
             if (firstName || !chosen) {
-                chosen = std::move(fn);
-            } else if (fn->Namespace == kNamespaceWin32) {
-                chosen = std::move(fn);
+                chosen = fn;
+            } else if (fn->nameSpace == kNamespaceWin32) {
+                chosen = fn;
                 nameChosen = true;
-            } else if (fn->Name.size() > chosen->Name.size()) {
-                chosen = std::move(fn);
+            } else if (fn->units.size() > chosen->units.size()) {
+                chosen = fn;
             }
             break;
         }
@@ -112,25 +141,37 @@ bool TNTFS::GetRecordInfo(ByteSpan record, TNTFSRecordInfo& info) const
                     dataSeen = true;
                     info.Size = AttributeDataSize(attribute);
                     info.DataFlags = attribute.Flags();
+                    info.DataAt = static_cast<std::uint32_t>(offset);
                 }
             } else {
                 info.Streams.push_back({Utf16Name(attribute.NameBytes()), AttributeDataSize(attribute), attribute.Flags()});
             }
             break;
         case kAttributeList:
-            hasList = true;
+            info.Listed = true;
             break;
         default:
             break;
         }
         return true;
     });
-    if (hasList)
-        FromList(record, !nameSeen ? &chosen : nullptr, !dataSeen, info);
-    if (!chosen)
+    if (info.Listed) {
+        // Only a record without any name of its own takes the first one its list names.
+        std::optional<TNTFSFileName> listed;
+        FromList(record, !nameSeen ? &listed : nullptr, !dataSeen, info);
+        if (listed) {
+            info.Name = std::move(listed->Name);
+            info.ParentRef = listed->Parent;
+            info.Flags = LoadLE16(record, kRecFlags);
+            return true;
+        }
+    }
+    if (!chosen) {
+        info.Name.clear();
         return false;
-    info.Name = std::move(chosen->Name);
-    info.ParentRef = chosen->Parent;
+    }
+    AssignUtf16(info.Name, chosen->units);
+    info.ParentRef = chosen->parent;
     info.Flags = LoadLE16(record, kRecFlags);
     return true;
 }
@@ -172,6 +213,59 @@ void TNTFS::FromList(ByteSpan record, std::optional<TNTFSFileName>* name, bool d
         if (const auto attribute = FindAttribute(record, kData, std::u16string_view(streamName), true, 0))
             info.Streams.push_back({streamName, AttributeDataSize(*attribute), attribute->Flags()});
     }
+}
+
+std::uint8_t TNTFS::EstimateRecordCondition(ByteSpan record, std::uint64_t n, std::u16string_view stream)
+{
+    if (!volume_)
+        return kConditionPoor;
+    const auto collected = ReadStream(record, n, stream);
+    return collected ? EstimateStreamCondition(*collected) : kConditionPoor;
+}
+
+std::uint8_t TNTFS::EstimateRecordCondition(ByteSpan record, std::uint64_t n, const TNTFSRecordInfo& info)
+{
+    // With a list the extents may lie in other records, and without the
+    // data in the record there is nothing to take apart here.
+    if (info.Listed || info.DataAt == 0)
+        return EstimateRecordCondition(record, n, std::u16string_view());
+    const auto data = TNTFSAttribute::At(record, info.DataAt);
+    if (!volume_ || !data)
+        return kConditionPoor;
+    if (!data->NonResident())
+        return kConditionGood;
+    // Compression units that are not decoded make the stream unusable.
+    const unsigned shift = data->CompressionUnitShift();
+    if ((data->Flags() & kAttrCompressionMask) != 0 && shift != 0 &&
+        (shift > kMaxCompressionUnitShift || (std::uint64_t{1} << shift) * ClusterBytes() > kMaxCompressionUnitBytes))
+        return kConditionPoor;
+    const std::uint64_t highest = data->HighestVcn();
+    if (highest == std::numeric_limits<std::uint64_t>::max())
+        return kConditionGood;  // empty
+    // The runs as they are decoded: a cluster in use, or more clusters than
+    // the volume has, make it poor; so does a run list that does not map
+    // exactly VCNs 0 to the highest (an extent missing).
+    TRunDecoder decoder(data->RunList(), data->LowestVcn(), clusterCount_);
+    TDataRun run;
+    std::uint64_t end = data->LowestVcn();
+    std::uint64_t checked = 0;
+    const std::size_t steps = data->RunList().size();
+    for (std::size_t i = 0;; ++i) {
+        if (i > steps)
+            return kConditionPoor;  // cannot happen: every run takes two bytes
+        const auto step = decoder.Next(run);
+        if (step == TRunDecoder::Step::Corrupt)
+            return kConditionPoor;
+        if (step == TRunDecoder::Step::End)
+            break;
+        end = run.Vcn + run.Length;
+        if (run.Sparse)
+            continue;
+        if (run.Length > clusterCount_ - std::min(checked, clusterCount_) || AnyClusterInUse(run.Lcn, run.Length))
+            return kConditionPoor;
+        checked += run.Length;
+    }
+    return end == highest + 1 ? kConditionGood : kConditionPoor;
 }
 
 bool TNTFS::GetDeletedRecordInfo(std::uint64_t n, TNTFSRecordInfo& info)

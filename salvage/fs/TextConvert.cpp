@@ -3,7 +3,9 @@
 #include "platform/Utf16.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <memory>
 
 namespace salvage {
 namespace {
@@ -26,13 +28,43 @@ constexpr char16_t kCp437High[128] = {
 
 std::string Utf16UnitsToUtf8(std::u16string_view units)
 {
-    // Besides unpaired surrogates, the padding value 0xFFFF of long names
-    // cannot stand in a name either.
-    if (units.find(u'\xFFFF') == std::u16string_view::npos)
-        return platform::Utf16ToUtf8(units);
-    std::u16string copy(units);
-    std::replace(copy.begin(), copy.end(), u'\xFFFF', u'?');
-    return platform::Utf16ToUtf8(copy);
+    // Unpaired surrogates, and the padding value 0xFFFF of long names,
+    // cannot stand in a name: they become "?". The text is made on the
+    // stack (three bytes a unit at most) and copied into a string of its
+    // exact size: a volume's worth of names is kept.
+    std::array<char, 1024> onStack;
+    std::unique_ptr<char[]> onHeap;
+    char* out = onStack.data();
+    if (units.size() * 3 > onStack.size()) {
+        onHeap = std::make_unique<char[]>(units.size() * 3);
+        out = onHeap.get();
+    }
+    char* p = out;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char16_t u = units[i];
+        if (u < 0x80) {
+            *p++ = static_cast<char>(u);
+        } else if (u < 0x800) {
+            *p++ = static_cast<char>(0xC0 | (u >> 6));
+            *p++ = static_cast<char>(0x80 | (u & 0x3F));
+        } else if (u == 0xFFFF) {
+            *p++ = '?';
+        } else if (u < 0xD800 || u > 0xDFFF) {
+            *p++ = static_cast<char>(0xE0 | (u >> 12));
+            *p++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (u & 0x3F));
+        } else if (u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            const char32_t cp = 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+            ++i;
+            *p++ = static_cast<char>(0xF0 | (cp >> 18));
+            *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            *p++ = '?';  // a surrogate without its other half
+        }
+    }
+    return std::string(out, p);
 }
 
 std::string Utf16LeToUtf8(ByteSpan bytes)

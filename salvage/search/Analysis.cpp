@@ -62,7 +62,7 @@ std::shared_ptr<TAnalysis> TAnalysis::Open(const TLogicalDisk& disk, platform::V
         // reason, rather than searched into nothing.
         analysis->ntfs_ = std::make_unique<TNTFS>();
         std::uint64_t records = 0;
-        const TNTFSOpenResult opened = analysis->ntfs_->OpenNTFSVolume(analysis->volume_, records);
+        const TNTFSOpenResult opened = analysis->ntfs_->OpenNTFSVolume(analysis->volume_, boot, records);
         if (!opened.Ok()) {
             error = opened.Message;
             return nullptr;

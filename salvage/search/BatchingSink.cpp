@@ -4,18 +4,26 @@
 
 namespace salvage {
 
+namespace {
+
+void ReplayOne(const TSearchReport& r, TSearchSink& target)
+{
+    switch (r.kind) {
+    case TSearchReport::Kind::FatDir: target.FatDirFound(r.info, r.parent, r.self); break;
+    case TSearchReport::Kind::FatFile: target.FatFileFound(r.info, r.parent); break;
+    case TSearchReport::Kind::NtfsDir: target.NtfsDirFound(r.info); break;
+    case TSearchReport::Kind::NtfsFile: target.NtfsFileFound(r.info); break;
+    case TSearchReport::Kind::Failed: target.Failed(r.info.Name); break;
+    case TSearchReport::Kind::Done: target.Done(); break;
+    }
+}
+
+} // namespace
+
 void ReplayReports(const TReportBatch& batch, TSearchSink& target)
 {
-    for (const TSearchReport& r : batch) {
-        switch (r.kind) {
-        case TSearchReport::Kind::FatDir: target.FatDirFound(r.info, r.parent, r.self); break;
-        case TSearchReport::Kind::FatFile: target.FatFileFound(r.info, r.parent); break;
-        case TSearchReport::Kind::NtfsDir: target.NtfsDirFound(r.info); break;
-        case TSearchReport::Kind::NtfsFile: target.NtfsFileFound(r.info); break;
-        case TSearchReport::Kind::Failed: target.Failed(r.info.Name); break;
-        case TSearchReport::Kind::Done: target.Done(); break;
-        }
-    }
+    for (const TSearchReport& r : batch)
+        ReplayOne(r, target);
 }
 
 TBatchingSink::TBatchingSink(Consumer consumer, ProgressFn progress, std::size_t maxReports,
@@ -47,6 +55,11 @@ void TBatchingSink::FatDirFound(const TFileInfo& dir, DirToken parent, DirToken 
 void TBatchingSink::FatFileFound(const TFileInfo& file, DirToken folder)
 {
     Add({TSearchReport::Kind::FatFile, folder, kNoDir, file}, false);
+}
+
+void TBatchingSink::TakeFatFile(TFileInfo&& file, DirToken folder)
+{
+    Add({TSearchReport::Kind::FatFile, folder, kNoDir, std::move(file)}, false);
 }
 
 void TBatchingSink::NtfsDirFound(const TFileInfo& dir)

@@ -57,6 +57,7 @@ public:
 
     void FatDirFound(const TFileInfo& dir, DirToken parent, DirToken self) override;
     void FatFileFound(const TFileInfo& file, DirToken folder) override;
+    void TakeFatFile(TFileInfo&& file, DirToken folder) override;
     void NtfsDirFound(const TFileInfo& dir) override;
     void NtfsFileFound(const TFileInfo& file) override;
     void Progress(int percent) override;

@@ -257,9 +257,9 @@ bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
     }
 
     TFileInfo work;
-    work.Created = DosDateTimeToDateTime(LoadLE16(entry, kEntryCreateDate), LoadLE16(entry, kEntryCreateTime));
-    work.Modified = DosDateTimeToDateTime(LoadLE16(entry, kEntryWriteDate), LoadLE16(entry, kEntryWriteTime));
-    work.Accessed = DosDateTimeToDateTime(LoadLE16(entry, kEntryAccessDate), 0);
+    work.Created = DateOf(LoadLE16(entry, kEntryCreateDate), LoadLE16(entry, kEntryCreateTime));
+    work.Modified = DateOf(LoadLE16(entry, kEntryWriteDate), LoadLE16(entry, kEntryWriteTime));
+    work.Accessed = DateOf(LoadLE16(entry, kEntryAccessDate), 0);
     work.ParentRef = frame.key;
     work.FileRef = EntryFirstCluster(entry, fat_.FATType);
     work.Size = LoadLE32(entry, kEntryFileSize);
@@ -287,7 +287,7 @@ bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
     }
 
     if (!directory) {
-        sink_.FatFileFound(work, frame.token);
+        sink_.TakeFatFile(std::move(work), frame.token);
         return false;
     }
 
@@ -304,6 +304,18 @@ bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
     child.lo = childLo;
     child.hi = childHi;
     return true;
+}
+
+TDateTime TFAT32Search::DateOf(std::uint16_t date, std::uint16_t time) noexcept
+{
+    const std::uint32_t words = static_cast<std::uint32_t>(date) << 16 | time;
+    DateSlot& slot = dates_[(words ^ (words >> 11) ^ (words >> 19)) % dates_.size()];
+    if (!slot.used || slot.words != words) {
+        slot.used = true;
+        slot.words = words;
+        slot.value = DosDateTimeToDateTime(date, time);
+    }
+    return slot.value;
 }
 
 void ReviseFatConditions(TResultsTree& tree, TFAT32& fat, TFatClusterRule rule)

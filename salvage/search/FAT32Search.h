@@ -22,6 +22,7 @@
 #include "salvage/search/SearchSink.h"
 #include "salvage/search/WorkerThread.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -73,6 +74,15 @@ private:
     // (a loop, a link back into an ancestor) ends there.
     std::unordered_set<std::uint32_t> directoryClusters_;
     TFatEntryLimits limits_;
+    // DosDateTimeToDateTime of the date and time words met last (the entries
+    // of a folder share a few).
+    [[nodiscard]] TDateTime DateOf(std::uint16_t date, std::uint16_t time) noexcept;
+    struct DateSlot {
+        std::uint32_t words = 0;
+        bool used = false;
+        TDateTime value = 0;
+    };
+    std::array<DateSlot, 256> dates_{};
     std::shared_ptr<TFatDeletedMap> map_;
 };
 

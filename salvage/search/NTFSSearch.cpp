@@ -3,6 +3,7 @@
 #include "salvage/fs/DateTime.h"
 #include "salvage/fs/NTFS.h"
 #include "salvage/fs/TextConvert.h"
+#include "salvage/search/MftReadAhead.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,8 +16,9 @@ namespace salvage {
 namespace {
 
 // The MFT is read in chunks of about this many bytes: one large read instead
-// of one per record.
-constexpr std::size_t kChunkBytes = 1u << 20;
+// of one per record, two chunks held at a time (one read while the other is
+// decoded).
+constexpr std::size_t kChunkBytes = 1u << 19;
 
 // round(current / (count - 1) x 100), halves to even.
 int ProgressPercent(std::uint64_t current, std::uint64_t count)
@@ -26,15 +28,15 @@ int ProgressPercent(std::uint64_t current, std::uint64_t count)
     return static_cast<int>(std::nearbyint(static_cast<double>(current) / static_cast<double>(count - 1) * 100.0));
 }
 
-void FillWork(TFileInfo& work, std::uint64_t record, const TNTFSRecordInfo& info)
+void FillWork(TFileInfo& work, std::uint64_t record, const TNTFSRecordInfo& info, TFileTimeConverter& local)
 {
     work.FileRef = static_cast<std::uint32_t>(record);
     work.FullRef = ntfs::MakeReference(record, info.Sequence);
     work.ParentRef = ntfs::RecordOfReference(info.ParentRef);
     work.Name = Utf16UnitsToUtf8(info.Name);
-    work.Modified = FileTimeToDateTime(info.LastWriteTime());
-    work.Created = FileTimeToDateTime(info.CreationTime());
-    work.Accessed = FileTimeToDateTime(info.LastAccessTime());
+    work.Modified = local(info.LastWriteTime());
+    work.Created = local(info.CreationTime());
+    work.Accessed = local(info.LastAccessTime());
     work.StreamAt = 0;
     work.Encrypted = ntfs::HasFlag(info.DataFlags, ntfs::AttrFlag::Encrypted);
     work.Compressed = (info.DataFlags & ntfs::kAttrCompressionMask) != 0;
@@ -105,46 +107,50 @@ void TNTFSSearch::Visit(TNTFS& ntfs)
 {
     const std::uint64_t count = ntfs.RecordCount();
     const std::size_t recordSize = ntfs.RecordSize();
-    const std::size_t perChunk = std::max<std::size_t>(1, kChunkBytes / recordSize);
-    std::vector<std::uint8_t> chunk(perChunk * recordSize);
-    std::uint64_t chunkFirst = 0;
-    std::uint64_t chunkCount = 0;
-    bool chunkRead = false;
+    const std::size_t perChunk =
+        recordsPerRead_ != 0 ? recordsPerRead_ : std::max<std::size_t>(1, kChunkBytes / recordSize);
+    // The next chunk is read while this one is taken apart.
+    TMftReadAhead chunks(ntfs, count, perChunk);
+    TMftReadAhead::Chunk chunk;
+    std::vector<std::uint8_t> single(recordSize);  // a record of a chunk that could not be read whole
     int lastPercent = -1;
     TFileInfo work;
     TNTFSRecordInfo info;
+    TFileTimeConverter local;
 
     for (std::uint64_t current = 0; current < count && !Terminated(); ++current) {
         if (const int percent = ProgressPercent(current, count); percent != lastPercent) {
             sink_.Progress(percent);
             lastPercent = percent;
         }
-        if (current >= chunkFirst + chunkCount) {
-            chunkFirst = current;
-            chunkCount = std::min<std::uint64_t>(perChunk, count - current);
-            // A chunk that cannot be read in one go is read record by record,
-            // so one bad sector costs only the records it holds.
-            chunkRead = ntfs.ReadRawMFTRecords(chunkFirst, chunkCount, chunk);
-        }
-        const std::span<std::uint8_t> raw =
-            std::span(chunk).subspan(static_cast<std::size_t>(current - chunkFirst) * recordSize, recordSize);
+        if (current >= chunk.First + chunk.Count)
+            chunk = chunks.Next();
+        // A chunk that cannot be read in one go is read record by record,
+        // so one bad sector costs only the records it holds.
+        std::span<std::uint8_t> raw;
+        if (chunk.Read)
+            raw = chunk.Bytes.subspan(static_cast<std::size_t>(current - chunk.First) * recordSize, recordSize);
+        else if (ntfs.ReadRawMFTRecords(current, 1, single))
+            raw = single;
 
         work.Condition = 0;
-        const bool free = chunkRead ? ntfs.GetDeletedRecordInfo(current, raw, info)
-                                    : ntfs.GetDeletedRecordInfo(current, info);
+        // The record is taken apart once, in place; the condition estimate
+        // works on the same fixed-up bytes.
+        const bool free = !raw.empty() && ntfs.GetDeletedRecordInfo(current, raw, info);
         // A directory goes to the tree as a folder; a file with its size and,
         // when deleted and asked for, the estimate of its clusters.
         // Named streams follow as files of their own ("name:stream"), in the
         // folder that holds the file (or beside the folder they belong to).
-        auto report = [&] {
-            FillWork(work, current, info);
+        auto report = [&](bool fromRaw) {
+            FillWork(work, current, info, local);
             if (info.Directory()) {
                 work.Size = 0;
                 sink_.NtfsDirFound(work);
             } else {
                 work.Size = info.Size;
                 if (work.Deleted && estimateCondition_.load(std::memory_order_relaxed))
-                    work.Condition = ntfs.EstimateNTFSCondition(current);
+                    work.Condition = fromRaw ? ntfs.EstimateRecordCondition(raw, current, info)
+                                             : ntfs.EstimateNTFSCondition(current);
                 sink_.NtfsFileFound(work);
             }
             if (info.Streams.empty())
@@ -162,9 +168,9 @@ void TNTFSSearch::Visit(TNTFS& ntfs)
                 work.Size = stream.Size;
                 work.Encrypted = ntfs::HasFlag(stream.Flags, ntfs::AttrFlag::Encrypted);
                 work.Compressed = (stream.Flags & ntfs::kAttrCompressionMask) != 0;
-                work.Condition = work.Deleted && estimateCondition_.load(std::memory_order_relaxed)
-                                     ? ntfs.EstimateNTFSCondition(current, stream.Name)
-                                     : kNotAssessed;
+                work.Condition = !work.Deleted || !estimateCondition_.load(std::memory_order_relaxed) ? kNotAssessed
+                                 : fromRaw ? ntfs.EstimateRecordCondition(raw, current, stream.Name)
+                                           : ntfs.EstimateNTFSCondition(current, stream.Name);
                 sink_.NtfsFileFound(work);
             }
         };
@@ -172,14 +178,16 @@ void TNTFSSearch::Visit(TNTFS& ntfs)
             // Free in the MFT bitmap but still flagged in use in its header:
             // not deleted.
             work.Deleted = !info.InUse();
-            report();
+            report(true);
             continue;
         }
-        const bool live = chunkRead ? ntfs.GetLiveRecordInfo(current, raw, info)
-                                    : ntfs.GetLiveRecordInfo(current, info);
+        // A live record: from the chunk, or (the file system's own copy on
+        // Windows, a record that could not be read) by itself.
+        const bool live = raw.empty() ? ntfs.GetLiveRecordInfo(current, info)
+                                      : ntfs.GetLiveRecordInfo(current, raw, info);
         if (live) {
             work.Deleted = false;
-            report();
+            report(false);
         }
     }
 }

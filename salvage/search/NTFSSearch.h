@@ -10,6 +10,7 @@
 #include "salvage/search/WorkerThread.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 namespace salvage {
@@ -34,6 +35,10 @@ public:
     // The named streams of the file system's own files ($Secure:$SDS,
     // $UsnJrnl:$J, ...) are left out unless this is set before the start.
     void SetListSystemStreams(bool on) noexcept { systemStreams_ = on; }
+    // How many MFT records one read takes (0, the default: about 1 MiB of
+    // them); the next read runs while the records of the last are decoded.
+    // Set before the start.
+    void SetRecordsPerRead(std::size_t records) noexcept { recordsPerRead_ = records; }
 
     // Number of MFT records, known once the volume is open (0 before, or
     // when it could not be opened).
@@ -51,6 +56,7 @@ private:
     TSearchSink& sink_;
     std::atomic<bool> estimateCondition_;
     bool systemStreams_ = false;
+    std::size_t recordsPerRead_ = 0;
     std::atomic<std::uint64_t> recordCount_{0};
 };
 

@@ -28,6 +28,9 @@ public:
     virtual void FatDirFound(const TFileInfo& dir, DirToken parent, DirToken self) = 0;
     // FAT search: a file found in `folder`.
     virtual void FatFileFound(const TFileInfo& file, DirToken folder) = 0;
+    // The same, handing the record over: a sink that keeps it takes its
+    // strings instead of copying them. By default, FatFileFound.
+    virtual void TakeFatFile(TFileInfo&& file, DirToken folder) { FatFileFound(file, folder); }
 
     // NTFS search: records in MFT order; the tree finds parents by reference
     // and parks children under placeholders until their parent arrives.

@@ -110,4 +110,70 @@ inline constexpr const char* kCommandLineHelp =
     "Finds deleted files on FAT and NTFS volumes and recovers them.";
 inline constexpr const char* kCommandLineVolume = "A disk image or a device to add to the drive box and select.";
 
+
+// Recovery: the recover dialog, the restore confirmation, the broken-name
+// dialog and the report at the end of a job.
+inline constexpr const char* kRecovering = "Recover...";
+inline constexpr const char* kRecoverTitle = "Recover";
+inline constexpr const char* kRecoverFolderLabel = "Output folder:";
+inline constexpr const char* kRecoverBrowse = "Browse...";
+inline constexpr const char* kRecoverStructure = "Restore folder structure";
+inline constexpr const char* kRecoverAllFiles = "Recover all files";
+inline constexpr const char* kRecoverBrowseTitle = "Choose path for recovery";
+inline constexpr const char* kRecoverChooseFolder = "Please, choose folder.";
+inline constexpr const char* kRecoverCreateFolder =
+    "The specified folder does not exist. Do you want to create it?";
+inline constexpr const char* kRecoverNotCreated = "Folder has not been created!";
+// The folder chosen lies where the recovery reads: the first line says
+// where, the rest what that means.
+inline constexpr const char* kRecoverSameDisk = "The folder %1 is on the disk you are recovering from (%2).";
+inline constexpr const char* kRecoverInsideImage =
+    "The folder %1 is inside the disk image you are recovering from (mounted through %2).";
+inline constexpr const char* kRecoverSameDiskRisk =
+    "Your deleted files are still there, in space that is marked as free. Files recovered into this "
+    "folder can be written over them and destroy them for good.\r\r"
+    "Please choose a folder on another disk, such as a USB stick or a second drive.\r\r"
+    "Recover to this folder anyway?";
+
+inline constexpr const char* kConfirmRestoreTitle = "Confirm Restore";
+inline constexpr const char* kConfirmRestoreQuestion = "Where do you want to restore the selected objects to?";
+inline constexpr const char* kConfirmRestoreOriginal = "Restore to the respective original folder";
+inline constexpr const char* kConfirmRestoreOriginalNote =
+    "Creates the original directory path of an object and restores it there if necessary.";
+inline constexpr const char* kConfirmRestoreAlternative = "Restore to an alternative location";
+inline constexpr const char* kConfirmRestoreAlternativeNote =
+    "You can select the location to which you want the objects to be restored to.";
+
+inline constexpr const char* kBrokenTitle = "Broken File Name";
+inline constexpr const char* kBrokenOldLabel = "Broken file name:";
+inline constexpr const char* kBrokenNewLabel = "New file name:";
+inline constexpr const char* kBrokenChangeAll = "Change all unknown symbols to:";
+inline constexpr const char* kBrokenSkip = "Skip";
+inline constexpr const char* kBrokenSkipAll = "Skip All";
+inline constexpr const char* kBrokenRename = "Rename";
+inline constexpr const char* kBrokenRenameAll = "Rename All";
+inline constexpr const char* kBrokenInvalidSymbol = "Invalid replacement character:";
+inline constexpr const char* kBrokenInvalidName = "Invalid file name:";
+
+// The report at the end of a recovery: what the job left on disk, counted
+// as it really is.
+inline constexpr const char* kReportFinished = "The recovery has finished.";
+inline constexpr const char* kReportStopped = "The recovery was stopped before its end.";
+inline constexpr const char* kReportFolder = "Folder: %1";
+inline constexpr const char* kReportWrittenOne = "1 file was written (%1).";
+inline constexpr const char* kReportWrittenMany = "%1 files were written (%2).";
+inline constexpr const char* kReportNothingWritten = "No file was written.";
+inline constexpr const char* kReportRenamedOne = "1 of them got a new name (\"NAME (2).EXT\"): its name was taken.";
+inline constexpr const char* kReportRenamedMany =
+    "%1 of them got new names (\"NAME (2).EXT\"): their names were taken.";
+inline constexpr const char* kReportPartialOne = "1 file could be written only in part:";
+inline constexpr const char* kReportPartialMany = "%1 files could be written only in part:";
+inline constexpr const char* kReportFailedOne = "1 file or folder could not be written at all:";
+inline constexpr const char* kReportFailedMany = "%1 files or folders could not be written at all:";
+inline constexpr const char* kReportSkippedOne = "1 file or folder was left out (a skipped name or a reused record).";
+inline constexpr const char* kReportSkippedMany =
+    "%1 files or folders were left out (skipped names or reused records).";
+inline constexpr const char* kReportMore = "and %1 more";
+inline constexpr const char* kReportOpenFolder = "Open folder";
+inline constexpr const char* kReportClose = "Close";
 } // namespace salvage::ui::text

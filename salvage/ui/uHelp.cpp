@@ -17,7 +17,10 @@ QString HelpFolder()
     QStringList candidates;
     if (const QString chosen = qEnvironmentVariable("KESTREL_HELP_DIR"); !chosen.isEmpty())
         candidates << chosen;
-    candidates << program + QStringLiteral("/help") << program + QStringLiteral("/../share/kestrel/help");
+    // Beside the program, then the install tree seen from bin/ and from the
+    // suite folder libexec/kestrel/.
+    candidates << program + QStringLiteral("/help") << program + QStringLiteral("/../share/doc/kestrel/help")
+               << program + QStringLiteral("/../../share/doc/kestrel/help");
 #if defined(KESTREL_BUILD_HELP_DIR)
     candidates << QStringLiteral(KESTREL_BUILD_HELP_DIR);
 #endif

@@ -9,7 +9,7 @@ class QWidget;
 namespace salvage::ui {
 
 // The folder of the help pages: $KESTREL_HELP_DIR, beside the program
-// ("help"), in the install tree (share/kestrel/help) or in the build tree.
+// ("help"), in the install tree (share/doc/kestrel/help) or in the build tree.
 // Empty when none holds index.html.
 [[nodiscard]] QString HelpFolder();
 

@@ -1,6 +1,14 @@
 #include "salvage/ui/uMain.h"
 
 #include "platform/Registry.h"
+#include "platform/StorageDevices.h"
+#include "salvage/recover/RecoveryJob.h"
+#include "salvage/recover/TargetPlacement.h"
+#include "salvage/recover/ThreadRecover.h"
+#include "salvage/recover/dialogs/uBroken.h"
+#include "salvage/recover/dialogs/uConfirmRestore.h"
+#include "salvage/recover/dialogs/uRecover.h"
+#include "salvage/recover/dialogs/uRecoveryReport.h"
 #include "salvage/fs/VolumeProbe.h"
 #include "salvage/search/SizeText.h"
 #include "salvage/ui/Options.h"
@@ -42,7 +50,32 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace salvage::ui {
+
+// What the recovery's worker reports, on its thread: the status text and the
+// percentage are only stored for the timer; the end goes to the main thread.
+class TWindowRecoverySink final : public TRecoverySink {
+public:
+    explicit TWindowRecoverySink(TFrmMain& window) : window_(window) {}
+    void StatusText(const std::string& text) override { window_.SetStatusText(QString::fromStdString(text)); }
+    void Progress(int percent) override { window_.SetProgress(percent); }
+    void Done(const TRecoverySummary& /*summary*/) override
+    {
+        const std::uint64_t run = Run.load();
+        QMetaObject::invokeMethod(
+            &window_, [this, run] { Finished(run); }, Qt::QueuedConnection);
+    }
+    // Set by the window: the job's number (before it starts), and what runs
+    // on the main thread when the job has ended.
+    std::atomic<std::uint64_t> Run{0};
+    std::function<void(std::uint64_t)> Finished;
+
+private:
+    TFrmMain& window_;
+};
+
 namespace {
 
 QString Text(const char* text)
@@ -87,6 +120,30 @@ public:
 private:
     TSearchDriver& driver_;
     bool active_;
+};
+
+// Holds the recovery's worker, and its broken-name question, while the
+// window asks one of its own.
+class TRecoverySuspended {
+public:
+    TRecoverySuspended(TThreadRecover* thread, TBrokenNameAsker& asker) : thread_(thread), asker_(asker)
+    {
+        if (thread_)
+            thread_->Suspend();
+        asker_.Hold();
+    }
+    ~TRecoverySuspended()
+    {
+        asker_.Release();
+        if (thread_)
+            thread_->Resume();
+    }
+    TRecoverySuspended(const TRecoverySuspended&) = delete;
+    TRecoverySuspended& operator=(const TRecoverySuspended&) = delete;
+
+private:
+    TThreadRecover* thread_;
+    TBrokenNameAsker& asker_;
 };
 
 // The hourglass while a folder's contents are listed.
@@ -492,6 +549,22 @@ void TFrmMain::FormCreate()
         ReadStartupWizardFlag();
 
         frmSettings = std::make_unique<TfrmSettings>(*options_, HideStartupWizard, this);
+        frmRecover = std::make_unique<TFrmRecover>(*options_, this);
+        frmRecover->StartRecovery = [this](const QString& path, bool recoverAll, bool restoreStructure) {
+            StartRecovery(path, recoverAll, restoreStructure);
+        };
+        frmRecover->CheckTarget = [this](const std::string& folder) {
+            if (!analysis_)
+                return TTargetCheck{};
+            const std::unique_ptr<platform::StorageQueries> queries =
+                seams_.StorageQueries ? seams_.StorageQueries() : platform::SystemStorageQueries();
+            return CheckTargetPlacement(analysis_->Disk().DevicePath, folder, *queries);
+        };
+        frmBroken = std::make_unique<TFrmBroken>(this);
+        frmConfirmRestore = std::make_unique<TfrmConfirmRestore>(this);
+        recoverySink_ = std::make_unique<TWindowRecoverySink>(*this);
+        recoverySink_->Finished = [this](std::uint64_t run) { RecoveryFinished(run); };
+        brokenAsker_ = std::make_unique<TBrokenNameAsker>(*frmBroken);
         StatusTimer->start();
         created_ = true;
     } catch (const std::exception& error) {
@@ -530,7 +603,17 @@ void TFrmMain::FormDestroy()
     if (secondInstance_)
         return;  // it never showed; the running instance keeps the settings
     search_->Stop();
-    // The dialogs write their options into the store first.
+    if (recoverThread_) {
+        recoverThread_->RequestStop();
+        brokenAsker_->Cancel();
+        recoverThread_.reset();
+    }
+    // The dialogs write their options into the store first, in the reverse
+    // of their creation.
+    brokenAsker_.reset();
+    frmConfirmRestore.reset();
+    frmBroken.reset();
+    frmRecover.reset();
     frmSettings.reset();
     if (!options_)
         return;
@@ -622,6 +705,10 @@ void TFrmMain::updateActions()
 
     TrVwNoFilter->setEnabled(shown);
     TrVwFilter->setEnabled(shown);
+    // A recovery reads the folders' names: they are not edited meanwhile.
+    TrVwFilter->setEditTriggers(activity_ == TActivity::Recovering
+                                    ? QAbstractItemView::NoEditTriggers
+                                    : QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     LstVwList->setEnabled(shown);
     TreePages->setCurrentWidget(shown ? currentTree_ : TrVwHide);
     ListPages->setCurrentWidget(shown ? LstVwList : LstVwHide);
@@ -783,11 +870,30 @@ void TFrmMain::SearchDone()
 
 void TFrmMain::actStopExecute()
 {
+    StopWorker(true);
+}
+
+void TFrmMain::StopWorker(bool report)
+{
     if (activity_ == TActivity::Analyzing) {
         stopInProgress_ = true;
         search_->Stop();
         stopInProgress_ = false;
         SearchDone();
+    } else if (activity_ == TActivity::Recovering && recoverThread_) {
+        // A question that waits is answered "Skip" (and an open dialog
+        // closed), so the worker cannot keep the stop waiting.
+        ++recoveryRun_;
+        stopInProgress_ = true;
+        recoverThread_->RequestStop();
+        brokenAsker_->Cancel();
+        recoverThread_->Stop();
+        stopInProgress_ = false;
+        std::unique_ptr<TThreadRecover> thread = std::move(recoverThread_);
+        RecoveryDone();
+        if (report)
+            ReportRecovery(thread->Summary(), true);
+        emit recoveryDone();
     }
 }
 
@@ -800,11 +906,12 @@ void TFrmMain::closeEvent(QCloseEvent* event)
     QMessageBox::StandardButton answer;
     {
         TSuspended suspended(*search_, activity_ == TActivity::Analyzing);
+        TRecoverySuspended held(activity_ == TActivity::Recovering ? recoverThread_.get() : nullptr, *brokenAsker_);
         answer = ShowMessageBox(this, Text(text::kCloseQuestion), QMessageBox::Question,
                                 QMessageBox::Yes | QMessageBox::No);
     }
     if (answer == QMessageBox::Yes) {
-        actStopExecute();
+        StopWorker(false);
         event->accept();
     } else {
         event->ignore();
@@ -833,10 +940,14 @@ QString TFrmMain::StatusText() const
 void TFrmMain::StatusTimerTick()
 {
     // Hints take panel 0 while the mouse is over a control; the activity text
-    // comes back once the hint is gone.
+    // comes back once the hint is gone. A new activity text (the recovery's
+    // file names) replaces the one shown before it, but never a hint.
     const QString status = StatusText();
-    if (StatusPanel0->text().isEmpty() && status != StatusPanel0->text())
+    const QString shown = StatusPanel0->text();
+    if ((shown.isEmpty() || shown == shownStatus_) && status != shown) {
         StatusPanel0->setText(status);
+        shownStatus_ = status;
+    }
     StatusPanel1->SetPercent(progress_.load());
 }
 
@@ -1007,9 +1118,83 @@ void TFrmMain::actWizardExecute()
     RunWizard(false);
 }
 
+// --- Recovery -------------------------------------------------------------------
+
 void TFrmMain::actRecoverExecute()
 {
-    NotAvailableYet();
+    if (!actRecover->isEnabled())
+        return;
+    frmRecover->exec();
+}
+
+void TFrmMain::StartRecovery(const QString& targetPath, bool recoverAll, bool restoreStructure)
+{
+    const TTreeNode* folder = SelectedNode(currentTree_);
+    if (!folder || !analysis_)
+        return;
+    StopWorker(false);
+
+    // The rows selected in the list, in list order: subfolders and files of
+    // the folder it shows.
+    TRecoverySelection selection;
+    selection.SelectedFolder = folder;
+    const TTreeNode* shown = ListModel->ShownFolder();
+    if (shown == folder && LstVwList->selectionModel()) {
+        std::vector<int> rows;
+        for (const QModelIndex& index : LstVwList->selectionModel()->selectedRows())
+            rows.push_back(index.row());
+        std::sort(rows.begin(), rows.end());
+        for (const int row : rows) {
+            if (ListModel->IsFolderRow(row)) {
+                if (const TTreeNode* child = ListModel->FolderAt(row))
+                    selection.ListFolders.push_back(child);
+            } else {
+                selection.ListFiles.push_back({shown, static_cast<std::size_t>(ListModel->RowSource(row))});
+            }
+        }
+        selection.HasListSelection = !rows.empty();
+    }
+    TRecoveryJob job;
+    if (!BuildRecoveryJob(selection, targetPath.toStdString(), recoverAll, restoreStructure, job))
+        return;
+    job.Analysis = analysis_;
+    job.FatClusters = FatClusterRuleOption(*options_);
+
+    activity_ = TActivity::Recovering;
+    recoveryTarget_ = targetPath;
+    SetProgress(0);
+    SetStatusText(Text(text::kRecovering));
+    brokenAsker_->StartJob();
+    recoverySink_->Run = ++recoveryRun_;
+    recoverThread_ = std::make_unique<TThreadRecover>(std::move(job), *recoverySink_, *brokenAsker_);
+    updateActions();
+    recoverThread_->Start();
+}
+
+void TFrmMain::RecoveryFinished(std::uint64_t run)
+{
+    if (run != recoveryRun_ || !recoverThread_)
+        return;  // that job was stopped meanwhile
+    // Its end was the worker's last report: the thread ends now.
+    recoverThread_->Wait();
+    std::unique_ptr<TThreadRecover> thread = std::move(recoverThread_);
+    RecoveryDone();
+    ReportRecovery(thread->Summary(), false);
+    emit recoveryDone();
+}
+
+void TFrmMain::RecoveryDone()
+{
+    activity_ = TActivity::Idle;
+    SetStatusText({});
+    StatusPanel0->clear();
+    SetProgress(0);
+    updateActions();
+}
+
+void TFrmMain::ReportRecovery(const TRecoverySummary& summary, bool stopped)
+{
+    ShowRecoveryReport(this, summary, recoveryTarget_, stopped);
 }
 
 void TFrmMain::actFindFileExecute()

@@ -16,6 +16,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,15 +31,26 @@ class QToolBar;
 class QToolButton;
 class QTreeView;
 
+namespace platform {
+class StorageQueries;
+}
+
 namespace salvage {
 class TOptions;
 class TSearchDriver;
+class TThreadRecover;
+struct TRecoverySummary;
 }
 
 namespace salvage::ui {
 
+class TBrokenNameAsker;
 class TDriveBox;
 class TEngineMessages;
+class TFrmBroken;
+class TFrmRecover;
+class TfrmConfirmRestore;
+class TWindowRecoverySink;
 class TFileListModel;
 class TProgressPanel;
 class TResultsTreeModel;
@@ -61,6 +73,9 @@ struct TMainWindowSeams {
     QString InstanceFolder;
     // Images or devices from the command line, handed to a running instance.
     QStringList Volumes;
+    // What the system says about disks, for the question whether a recovery
+    // target lies on the disk being recovered (the system's when empty).
+    std::function<std::unique_ptr<platform::StorageQueries>()> StorageQueries;
 };
 
 // The option that remembers the folder of the last disk image opened.
@@ -89,6 +104,10 @@ public:
     void SetStatusText(const QString& text);  // any thread
     [[nodiscard]] QString StatusText() const;
     void SearchDone();
+    // Builds the job from the tree's and the list's selection and starts the
+    // recovery (the recover dialog calls it); RecoveryDone returns to Idle.
+    void StartRecovery(const QString& targetPath, bool recoverAll, bool restoreStructure);
+    void RecoveryDone();
 
     [[nodiscard]] TActivity Activity() const noexcept { return activity_; }
     [[nodiscard]] int AnalyzedDriveIndex() const noexcept { return analyzedDriveIndex_; }
@@ -144,12 +163,17 @@ public:
     TResultsTreeModel* FilterModel;
     TFileListModel* ListModel;
     std::unique_ptr<TfrmSettings> frmSettings;
+    std::unique_ptr<TFrmRecover> frmRecover;
+    std::unique_ptr<TFrmBroken> frmBroken;
+    std::unique_ptr<TfrmConfirmRestore> frmConfirmRestore;
 
 signals:
     // SearchDone ran: the analysis ended by itself or was stopped.
     void searchDone();
     // Another start of the program brought this window to the front.
     void broughtToFront();
+    // A recovery ended (by itself or stopped) and its report was shown.
+    void recoveryDone();
 
 public slots:
     void actAnalyzeExecute();
@@ -196,6 +220,11 @@ private:
     void ReportOpenFailure(const TLogicalDisk& disk, const platform::OpenError& error);
     void RestartAsAdministrator(const QStringList& arguments);
     void NotAvailableYet();
+    // Ends the running worker; `report`: tell the user what a stopped recovery left.
+    void StopWorker(bool report);
+    // The recovery's end arrived from its thread (run `run`).
+    void RecoveryFinished(std::uint64_t run);
+    void ReportRecovery(const TRecoverySummary& summary, bool stopped);
 
     [[nodiscard]] TResultsTreeModel* ModelOf(const QTreeView* view) const;
     [[nodiscard]] QTreeView* OtherTree(const QTreeView* view) const;
@@ -221,6 +250,14 @@ private:
     std::unique_ptr<TSearchDriver> search_;
     std::shared_ptr<TAnalysis> analysis_;  // the volume whose results the window holds
 
+    // The recovery: its worker, what the worker reports to, and its
+    // broken-name question, answered by frmBroken.
+    std::unique_ptr<TWindowRecoverySink> recoverySink_;
+    std::unique_ptr<TBrokenNameAsker> brokenAsker_;
+    std::unique_ptr<TThreadRecover> recoverThread_;
+    std::uint64_t recoveryRun_ = 0;  // counts starts and stops
+    QString recoveryTarget_;
+
     TActivity activity_ = TActivity::Idle;
     int analyzedDriveIndex_ = -1;
     bool findUsed_ = false;
@@ -229,6 +266,7 @@ private:
     std::atomic<bool> stopInProgress_{false};
     mutable QMutex statusMutex_;
     QString statusText_;
+    QString shownStatus_;  // what the timer last put into panel 0
 };
 
 } // namespace salvage::ui

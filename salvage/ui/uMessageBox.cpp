@@ -3,6 +3,7 @@
 #include "salvage/ui/Strings.h"
 #include "salvage/ui/uArtwork.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMetaObject>
 #include <QThread>
@@ -61,6 +62,9 @@ QMessageBox::StandardButton Show(const TMessageRequest& request)
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     if (request.Buttons.testFlag(QMessageBox::Yes))
         box.setDefaultButton(QMessageBox::Yes);
+    for (const auto& [button, caption] : request.ButtonTexts)
+        if (QAbstractButton* b = box.button(button))
+            b->setText(caption);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
@@ -78,7 +82,16 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* owner, const QString& text, 
 {
     if (text.isEmpty())
         return QMessageBox::NoButton;
-    return Show({owner, QString::fromUtf8(text::kProgramName), text, icon, buttons});
+    return Show({owner, QString::fromUtf8(text::kProgramName), text, icon, buttons, {}});
+}
+
+QMessageBox::StandardButton ShowMessageBox(QWidget* owner, const QString& text, QMessageBox::Icon icon,
+                                           QMessageBox::StandardButtons buttons,
+                                           const QList<QPair<QMessageBox::StandardButton, QString>>& buttonTexts)
+{
+    if (text.isEmpty())
+        return QMessageBox::NoButton;
+    return Show({owner, QString::fromUtf8(text::kProgramName), text, icon, buttons, buttonTexts});
 }
 
 void ShowMessageBox(const QString& text)
@@ -90,7 +103,7 @@ void ShowAboutBox(QWidget* owner)
 {
     const QString body = QString::fromUtf8(text::kAboutText).arg(QStringLiteral(KESTREL_VERSION));
     const TMessageRequest request{owner, QString::fromUtf8(text::kAboutTitle), body, QMessageBox::NoIcon,
-                                  QMessageBox::Ok};
+                                  QMessageBox::Ok, {}};
     if (const TMessageAnswerer answerer = CurrentAnswerer()) {
         answerer(request);
         return;

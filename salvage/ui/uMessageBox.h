@@ -5,7 +5,9 @@
 
 #include "salvage/disk/Messages.h"
 
+#include <QList>
 #include <QMessageBox>
+#include <QPair>
 #include <QPointer>
 #include <QString>
 
@@ -21,6 +23,8 @@ struct TMessageRequest {
     QString Text;  // as the caller gave it (lines may end with "\r")
     QMessageBox::Icon Icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons Buttons = QMessageBox::Ok;
+    // Captions that replace the standard ones of some buttons.
+    QList<QPair<QMessageBox::StandardButton, QString>> ButtonTexts;
 };
 
 using TMessageAnswerer = std::function<QMessageBox::StandardButton(const TMessageRequest&)>;
@@ -32,6 +36,11 @@ TMessageAnswerer SetMessageAnswerer(TMessageAnswerer answerer);
 QMessageBox::StandardButton ShowMessageBox(QWidget* owner, const QString& text,
                                            QMessageBox::Icon icon = QMessageBox::NoIcon,
                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+// The same with captions of its own for some of the buttons.
+QMessageBox::StandardButton ShowMessageBox(QWidget* owner, const QString& text, QMessageBox::Icon icon,
+                                           QMessageBox::StandardButtons buttons,
+                                           const QList<QPair<QMessageBox::StandardButton, QString>>& buttonTexts);
 
 // A plain notice: no owner, one OK button.
 void ShowMessageBox(const QString& text);

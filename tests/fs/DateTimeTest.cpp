@@ -99,3 +99,18 @@ TEST(DateTime, BackToUtcByTheRuleDatesCameInBy)
     EXPECT_EQ(DateTimeToUnixMilliseconds(*EncodeDateTime({1500, 1, 1, 0, 0, 0, 0})), std::nullopt)
         << "before a FILETIME can hold";
 }
+
+// The converter of a scan gives FileTimeToDateTime's values, for times in
+// one second, across seconds and days, and for values it cannot convert.
+TEST(DateTime, FileTimeConverterGivesTheSameValues)
+{
+    TFileTimeConverter convert;
+    const std::uint64_t base = 132000000000000000ull;  // 2019
+    for (std::uint64_t i = 0; i < 20000; ++i) {
+        const std::uint64_t t = base + i * 1234567ull + (i % 7) * 10000000ull * 3600 * 24 * 40;
+        ASSERT_EQ(convert(t), FileTimeToDateTime(t)) << t;
+    }
+    for (const std::uint64_t t : {std::uint64_t{0}, std::uint64_t{1}, base, base + 1, std::uint64_t{0x7FFFFFFFFFFFFFFF},
+                                  std::uint64_t{0xFFFFFFFFFFFFFFFF}, base})
+        EXPECT_EQ(convert(t), FileTimeToDateTime(t)) << t;
+}

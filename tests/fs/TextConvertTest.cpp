@@ -1,6 +1,12 @@
 #include "salvage/fs/TextConvert.h"
 
+#include "platform/Utf16.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iterator>
+#include <random>
 
 using namespace salvage;
 
@@ -40,4 +46,20 @@ TEST(TextConvert, ReplaceFirstCharTakesAWholeSequence)
     s.clear();
     ReplaceFirstChar(s, '?');
     EXPECT_EQ(s, "");
+}
+
+// The conversion of names gives what the platform's conversion gives once
+// the long-name padding is replaced, for units of every kind in any order.
+TEST(TextConvert, NamesAsThePlatformConvertsThem)
+{
+    std::mt19937 random(17);
+    const char16_t kinds[] = {u'a', u'~', 0x7F, 0x80, 0x7FF, 0x800, 0xD7FF, 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFFFE, 0xFFFF};
+    for (int round = 0; round < 20000; ++round) {
+        std::u16string units(random() % 12, u'\0');
+        for (char16_t& u : units)
+            u = random() % 3 == 0 ? static_cast<char16_t>(random()) : kinds[random() % std::size(kinds)];
+        std::u16string replaced = units;
+        std::replace(replaced.begin(), replaced.end(), u'\xFFFF', u'?');
+        ASSERT_EQ(Utf16UnitsToUtf8(units), platform::Utf16ToUtf8(replaced)) << round;
+    }
 }

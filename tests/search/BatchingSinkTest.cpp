@@ -121,3 +121,28 @@ TEST(BatchingSink, TimerHandsOverAPartialBatch)
     slow.Flush();
     EXPECT_EQ(queue.Take().size(), 2u);
 }
+
+// A file handed over arrives as one reported by copy.
+TEST(BatchingSink, FilesHandedOverArriveWhole)
+{
+    std::vector<TReportBatch> batches;
+    TBatchingSink sink([&](TReportBatch&& b) { batches.push_back(std::move(b)); }, {}, 2,
+                       std::chrono::milliseconds(1000));
+    TFileInfo f;
+    f.Name = "a long name that does not fit in a short string.txt";
+    f.Size = 12345;
+    f.Deleted = true;
+    const TFileInfo copy = f;
+    sink.TakeFatFile(std::move(f), 7);
+    sink.FatFileFound(copy, 8);
+    ASSERT_EQ(batches.size(), 1u);
+    ASSERT_EQ(batches[0].size(), 2u);
+    for (const TSearchReport& r : batches[0]) {
+        EXPECT_EQ(r.kind, TSearchReport::Kind::FatFile);
+        EXPECT_EQ(r.info.Name, copy.Name);
+        EXPECT_EQ(r.info.Size, copy.Size);
+        EXPECT_TRUE(r.info.Deleted);
+    }
+    EXPECT_EQ(batches[0][0].parent, 7u);
+    EXPECT_EQ(batches[0][1].parent, 8u);
+}
