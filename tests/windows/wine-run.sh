@@ -34,13 +34,13 @@ mkdir -p "$(dirname "$prefix")"
             echo "wine-run.sh: wineboot --init failed, see $prefix.boot.log" >&2
             exit 1
         fi
-        # Keep the server (and with it the prefix's services) running for
-        # the whole test run, started with its output going to files.
+        # The prefix is written when the server that wineboot started ends.
         wineserver -w </dev/null >>"$prefix.boot.log" 2>&1 9>&-
         touch "$prefix/.ready"
     fi
-    # A server that persists until it is told to end (wineserver -k)
-    # (it fails, harmlessly, when one is running already).
+    # One server (and with it the prefix's services) for the whole test
+    # run, with its output going to files: it persists until it is told to
+    # end (wineserver -k). This fails, harmlessly, when one runs already.
     wineserver -p </dev/null >>"$prefix.server.log" 2>&1 9>&- || true
 ) 9>"$prefix.lock" || exit 1
 
