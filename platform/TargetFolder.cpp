@@ -4,6 +4,37 @@
 #include <vector>
 
 namespace platform {
+namespace {
+
+// Characters Windows refuses in a name (besides the separators and the colon).
+bool RefusedOnWindows(char c)
+{
+    return static_cast<unsigned char>(c) < 0x20 || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' ||
+           c == '*';
+}
+
+// Names of devices, in any case and with any extension: "nul.txt" opens
+// the null device, not a file.
+bool DeviceNameOnWindows(std::string_view name)
+{
+    std::string_view stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && stem.back() == ' ')
+        stem.remove_suffix(1);
+    std::string upper(stem);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL" || upper == "CONIN$" ||
+        upper == "CONOUT$")
+        return true;
+    if (upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")))
+        return upper[3] >= '0' && upper[3] <= '9';
+    // COM and LPT with a superscript digit (UTF-8 C2 B9, C2 B2, C2 B3) too.
+    return upper.size() == 5 && (upper.starts_with("COM") || upper.starts_with("LPT")) && upper[3] == '\xC2' &&
+           (upper[4] == '\xB9' || upper[4] == '\xB2' || upper[4] == '\xB3');
+}
+
+} // namespace
 
 bool OutputFile::WriteZeros(std::uint64_t count)
 {
@@ -29,9 +60,12 @@ std::string SafeComponentName(std::string_view name, NameRules rules)
     std::string safe(name);
     for (char& c : safe) {
         // On Windows a colon would name a stream of another file.
-        if (c == '/' || c == '\0' || (windows && (c == '\\' || c == ':')))
+        if (c == '/' || c == '\0' || (windows && (c == '\\' || c == ':' || RefusedOnWindows(c))))
             c = '_';
     }
+    // A device name keeps its letters and gets a "_" after its stem.
+    if (windows && DeviceNameOnWindows(safe))
+        safe.insert(std::min(safe.find('.'), safe.size()), "_");
     // Windows drops trailing dots and blanks from a name, so ". ." or "..."
     // would become ".." there.
     if (windows)

@@ -124,8 +124,11 @@ private:
 // it, so they become "_"; an empty name becomes "_".
 [[nodiscard]] std::string SafeComponentName(std::string_view name);
 
-// The same by the rules of one system (Windows also refuses "\" and ":", and
-// trailing dots and blanks), so both can be tested anywhere.
+// The same by the rules of one system, so both can be tested anywhere.
+// Windows also refuses "\", ":", control characters and < > " | ? *
+// (each becomes "_"), drops trailing dots and blanks (they become "_") and
+// opens a device for "CON", "NUL", "COM1", "LPT1" ... with any extension
+// (such a name gets "_" after its stem: "nul_.txt").
 enum class NameRules { Posix, Windows };
 [[nodiscard]] std::string SafeComponentName(std::string_view name, NameRules rules);
 

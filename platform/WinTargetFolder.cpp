@@ -57,6 +57,26 @@ FolderId IdOf(HANDLE handle)
             (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
+// What tells one file from a later one at the same name: the file number
+// alone is not enough where the system reuses numbers at once (Wine hands
+// out the host's inode numbers), so the creation time and size count too.
+struct FileIdentity {
+    FolderId id;
+    std::uint64_t created = 0;
+    std::uint64_t size = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity IdentityOf(HANDLE handle)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info))
+        return {};
+    return {{info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow},
+            (static_cast<std::uint64_t>(info.ftCreationTime.dwHighDateTime) << 32) | info.ftCreationTime.dwLowDateTime,
+            (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow};
+}
+
 bool MarkForDeletion(HANDLE handle)
 {
     FILE_DISPOSITION_INFO disposition{};
@@ -66,7 +86,7 @@ bool MarkForDeletion(HANDLE handle)
 
 class WinOutputFile final : public OutputFile {
 public:
-    WinOutputFile(HANDLE handle, std::string name, std::string path) : handle_(handle), id_(IdOf(handle))
+    WinOutputFile(HANDLE handle, std::string name, std::string path) : handle_(handle), id_(IdentityOf(handle))
     {
         name_ = std::move(name);
         path_ = std::move(path);
@@ -119,7 +139,9 @@ public:
                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             return GetLastError() == ERROR_FILE_NOT_FOUND;
-        const bool same = IdOf(h) == id_;
+        FileIdentity expected = id_;
+        expected.size = size_;
+        const bool same = IdentityOf(h) == expected;
         const bool marked = !same || MarkForDeletion(h);
         const DWORD code = GetLastError();
         CloseHandle(h);
@@ -130,7 +152,7 @@ public:
 
 private:
     HANDLE handle_;
-    FolderId id_;
+    FileIdentity id_;  // its size is the one at creation
 };
 
 // Something stands at the path (a file, a folder, a link).

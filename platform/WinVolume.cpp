@@ -1,5 +1,8 @@
 #include "platform/Volume.h"
 
+#include "platform/Utf16.h"
+
+#include <algorithm>
 #include <mutex>
 #include <windows.h>
 #include <winioctl.h>
@@ -40,6 +43,11 @@ private:
     mutable std::mutex mutex_;
 };
 
+std::wstring Utf16ToWide(const std::u16string& units)
+{
+    return std::wstring(units.begin(), units.end());
+}
+
 } // namespace
 
 std::string SystemErrorText(int code)
@@ -60,8 +68,14 @@ std::string SystemErrorText(int code)
 VolumePtr OpenVolumeReadOnly(const std::string& path, OpenError& error)
 {
     SetLastError(0);
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
+    // Device paths ("\\.\X:") and ASCII names go to CreateFileA as they stand;
+    // a name with other letters is UTF-8 here, which the ANSI call would
+    // read in the code page, so it goes through the wide call.
+    const bool ascii = std::all_of(path.begin(), path.end(), [](char c) { return (c & 0x80) == 0; });
+    HANDLE h = ascii ? CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr)
+                     : CreateFileW(Utf16ToWide(Utf8ToUtf16(path)).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error.code = static_cast<int>(GetLastError());
         error.message = SystemErrorText(error.code);

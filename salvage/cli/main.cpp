@@ -6,6 +6,13 @@
 
 #include <iostream>
 
+#if defined(_WIN32)
+#include "platform/Utf16.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#endif
+
 namespace salvage::cli {
 
 std::optional<std::string> Arguments::Value(const std::string& name) const
@@ -104,8 +111,26 @@ int main(int argc, char** argv)
         PrintUsage(std::cerr);
         return kExitUsage;
     }
-    const std::string verb = argv[1];
-    const std::vector<std::string> args(argv + 2, argv + argc);
+    std::vector<std::string> words(argv + 1, argv + argc);
+#if defined(_WIN32)
+    // argv is in the ANSI code page, which cannot hold every name; the wide
+    // command line can, and the program's strings are UTF-8. Names printed
+    // go to a console in UTF-8 too.
+    int wideCount = 0;
+    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &wideCount)) {
+        if (wideCount == argc) {
+            words.clear();
+            for (int i = 1; i < wideCount; ++i) {
+                const std::wstring word(wide[i]);
+                words.push_back(platform::Utf16ToUtf8(std::u16string(word.begin(), word.end())));
+            }
+        }
+        LocalFree(wide);
+    }
+    SetConsoleOutputCP(CP_UTF8);
+#endif
+    const std::string verb = words[0];
+    const std::vector<std::string> args(words.begin() + 1, words.end());
     if (verb == "info")
         return RunInfo(args);
     if (verb == "list")

@@ -57,6 +57,27 @@ TEST(SafeComponentName, WindowsRules)
     EXPECT_EQ(SafeComponentName(std::string_view("..\0x", 4)), ".._x") << "the system would stop at the NUL";
 }
 
+TEST(SafeComponentName, WindowsRefusedCharactersAndDeviceNames)
+{
+    using platform::NameRules;
+    EXPECT_EQ(SafeComponentName("a<b>c\"d|e?f*g.txt", NameRules::Windows), "a_b_c_d_e_f_g.txt");
+    EXPECT_EQ(SafeComponentName("tab\there\x1f", NameRules::Windows), "tab_here_");
+    EXPECT_EQ(SafeComponentName("a<b>?*", NameRules::Posix), "a<b>?*") << "ordinary characters on POSIX";
+    // Device names, in any case, with or without an extension.
+    EXPECT_EQ(SafeComponentName("CON", NameRules::Windows), "CON_");
+    EXPECT_EQ(SafeComponentName("nul.txt", NameRules::Windows), "nul_.txt");
+    EXPECT_EQ(SafeComponentName("Com1.tar.gz", NameRules::Windows), "Com1_.tar.gz");
+    EXPECT_EQ(SafeComponentName("lpt9", NameRules::Windows), "lpt9_");
+    EXPECT_EQ(SafeComponentName("AUX .doc", NameRules::Windows), "AUX _.doc") << "blanks before the dot are dropped";
+    EXPECT_EQ(SafeComponentName("CONOUT$", NameRules::Windows), "CONOUT$_");
+    EXPECT_EQ(SafeComponentName("COM\xC2\xB9", NameRules::Windows), "COM\xC2\xB9_") << "COM with superscript one";
+    // Names that only start or end like one are files.
+    EXPECT_EQ(SafeComponentName("CONFIG.SYS", NameRules::Windows), "CONFIG.SYS");
+    EXPECT_EQ(SafeComponentName("COM10", NameRules::Windows), "COM10");
+    EXPECT_EQ(SafeComponentName("my.nul", NameRules::Windows), "my.nul");
+    EXPECT_EQ(SafeComponentName("nul", NameRules::Posix), "nul");
+}
+
 TEST_F(TargetFolderTest, CreatesMissingLevelsAndStaysInside)
 {
     std::string error;

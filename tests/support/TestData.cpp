@@ -6,6 +6,10 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#if defined(_WIN32)
+#include <random>
+#include <windows.h>
+#endif
 
 namespace testdata {
 
@@ -77,9 +81,27 @@ std::vector<NtfsManifestEntry> ReadNtfsManifest(const std::string& manifestPath)
     return entries;
 }
 
+namespace {
+
+// Paths are UTF-8 in the program; the narrow file API of Windows would read
+// them in the ANSI code page.
+std::filesystem::path FilePath(const std::string& path)
+{
+#if defined(_WIN32)
+    const int n = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
+    return wide;
+#else
+    return path;
+#endif
+}
+
+} // namespace
+
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(FilePath(path), std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot read " + path);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -87,7 +109,7 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
 
 void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(FilePath(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("cannot write " + path);
@@ -95,10 +117,22 @@ void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
 
 std::string MakeTempDir(const std::string& prefix)
 {
+#if defined(_WIN32)
+    // No mkdtemp: random names until one can be created (creation is the test).
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto path = std::filesystem::temp_directory_path() / (prefix + "-" + std::to_string(random()));
+        std::error_code error;
+        if (std::filesystem::create_directory(path, error))
+            return path.string();
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("cannot create a temporary folder");
     return pattern;
+#endif
 }
 
 } // namespace testdata
