@@ -249,7 +249,9 @@ std::optional<std::uint64_t> TThreadRecover::CopyFatRun(platform::OutputFile& fi
     const std::uint64_t clusterBytes = fat.ClusterBytes();
     const std::uint64_t maxRun = std::max<std::uint64_t>(1, kChunkBytes / clusterBytes);
     std::uint64_t done = 0;
-    while (done < count && written < size) {
+    // A stop ends the copy between chunks and between the clusters of a
+    // chunk that failed: each of those reads can take long on a failing disk.
+    while (done < count && written < size && !Terminated()) {
         const std::uint32_t cluster = first + static_cast<std::uint32_t>(done);
         // Clusters past the file's size are not read.
         const std::uint64_t needed = (size - written + clusterBytes - 1) / clusterBytes;
@@ -262,7 +264,7 @@ std::optional<std::uint64_t> TThreadRecover::CopyFatRun(platform::OutputFile& fi
                                        static_cast<std::uint64_t>(cluster) * spc + fat.DataStart - 2 * spc)) {
             // Find the first cluster that cannot be read: the copy ends there.
             readable = 0;
-            while (readable < run) {
+            while (readable < run && !StopRequested()) {
                 bool failed = false;
                 TMemoryStream one = fat.ReadCluster(cluster + static_cast<std::uint32_t>(readable), failed);
                 if (failed)
@@ -316,12 +318,14 @@ void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::Target
             const auto copied = CopyFatRun(*file, run.First, run.Count, size, written);
             if (!copied)
                 return;
+            if (StopRequested())
+                break;
             if (*copied < run.Count && written < size) {
                 incomplete = "Cluster " + std::to_string(run.First + *copied) + " cannot be read";
                 break;
             }
         }
-        if (incomplete.empty() && written < size)
+        if (incomplete.empty() && written < size && !StopRequested())
             incomplete = "The clusters after the file's first run lie outside the volume";
     } else {
         const std::uint32_t end = fat.EndOfChain();
@@ -350,6 +354,8 @@ void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::Target
             const auto copied = CopyFatRun(*file, cluster, run, size, written);
             if (!copied)
                 return;
+            if (StopRequested())
+                break;
             if (*copied < run && written < size) {
                 incomplete = "Cluster " + std::to_string(cluster + *copied) + " cannot be read";
                 break;
@@ -367,7 +373,7 @@ void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::Target
                 }
             }
         }
-        if (incomplete.empty() && written < size)
+        if (incomplete.empty() && written < size && !StopRequested())
             incomplete = "The file's cluster chain ends early";
     }
     SetProgress(0);

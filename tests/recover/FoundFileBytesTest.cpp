@@ -2,6 +2,7 @@
 // recovery writes, bounded, with how far they can be trusted, and nothing
 // on disk.
 #include "RecoveryTestSupport.h"
+#include "platform/Volume.h"
 #include "salvage/recover/FoundFileBytes.h"
 #include "tests/support/Md5.h"
 #include "tests/support/TestData.h"
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 
 using namespace salvage;
 using namespace recovertest;
@@ -28,6 +30,33 @@ std::string Md5(const TFoundFileBytes& read)
 {
     return testdata::Md5Hex(read.Bytes);
 }
+
+// A disk whose reads, once it is failing, fail the first time (where a
+// large read meets a bad spot) and then succeed, slowly in truth: the
+// recovery retries cluster by cluster.
+class TFailingDisk final : public platform::Volume {
+public:
+    explicit TFailingDisk(platform::VolumePtr inner) : inner_(std::move(inner)) {}
+    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
+    {
+        if (!Failing)
+            return inner_->ReadAt(offset, out);
+        if (Reads++ == 0) {
+            if (OnFirstFailure)
+                OnFirstFailure();
+            return false;
+        }
+        return inner_->ReadAt(offset, out);
+    }
+    std::uint64_t Size() const override { return inner_->Size(); }
+
+    std::atomic<bool> Failing{false};
+    mutable std::atomic<int> Reads{0};
+    std::function<void()> OnFirstFailure;
+
+private:
+    platform::VolumePtr inner_;
+};
 
 } // namespace
 
@@ -206,4 +235,39 @@ TEST(FoundFileBytes, AReadOnItsOwnThreadEndsByItselfOrAtAStop)
     const TFoundFileBytes bytes = read.Take();
     EXPECT_TRUE(bytes.Read);
     EXPECT_EQ(Md5(bytes), "59b20779f69ff9f0ac5fcd2c38835a79");
+}
+
+TEST(FoundFileBytes, AStopEndsTheReadOfAFailingDiskAtItsNextRead)
+{
+    const testdata::GeneratedVolume volume = testdata::FatVolume("fat16");
+    platform::OpenError openError;
+    platform::VolumePtr image = platform::OpenVolumeReadOnly(volume.image, openError);
+    ASSERT_TRUE(image);
+    const auto disk = std::make_shared<TFailingDisk>(std::move(image));
+    AnalysedVolume v;
+    TLogicalDisk logical;
+    logical.DevicePath = volume.image;
+    std::string error;
+    v.analysis = TAnalysis::Open(logical, disk, error);
+    ASSERT_TRUE(v.analysis) << error;
+    TAnalysisOptions options;
+    options.EstimateCondition = false;
+    ASSERT_TRUE(v.analysis->Run(v.model, options, {}, error)) << error;
+    const TFileLocation photo = Locate(v, "./Pictures/holiday photo.jpg");
+
+    // Read through: the failed large read is retried cluster by cluster.
+    disk->Failing = true;
+    const TFoundFileBytes whole = ReadFoundFile(v.analysis, photo);
+    EXPECT_EQ(whole.Bytes, testdata::ReadFileBytes(volume.source + "/Pictures/holiday photo.jpg"));
+    EXPECT_GT(disk->Reads.load(), 3);
+
+    // Stopped at the failure, nothing more is read, and the read has no end.
+    disk->Reads = 0;
+    TFoundFileRead read(v.analysis, photo);
+    disk->OnFirstFailure = [&read] { read.RequestStop(); };
+    std::atomic<bool> ended{false};
+    read.Start([&ended] { ended = true; });
+    read.Wait();
+    EXPECT_FALSE(ended.load());
+    EXPECT_EQ(disk->Reads.load(), 1);
 }
