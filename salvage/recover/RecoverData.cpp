@@ -200,10 +200,16 @@ bool TThreadRecover::CopyClusters(std::uint64_t count, platform::OutputFile& fil
         const std::uint64_t needed = (fileSize_ - bytesWritten_ + clusterBytes - 1) / clusterBytes;
         const std::uint64_t n = std::min({count, chunkClusters, needed});
         buffer_.resize(static_cast<std::size_t>(n * clusterBytes));
+        std::uint64_t filled = n;  // the clusters of the buffer that hold the disk's bytes (or zeros)
         if (ntfs_->ReadClusters(n, buffer_, lcn)) {
             // Find the clusters that cannot be read; they are written as zeros
-            // so that everything after them stays in its place.
+            // so that everything after them stays in its place. Each retry
+            // can take long on a failing disk: a stop ends them.
             for (std::uint64_t i = 0; i < n; ++i) {
+                if (StopRequested()) {
+                    filled = i;
+                    break;
+                }
                 const auto one = std::span(buffer_).subspan(static_cast<std::size_t>(i * clusterBytes),
                                                             static_cast<std::size_t>(clusterBytes));
                 if (ntfs_->ReadClusters(1, one, lcn + i)) {
@@ -213,8 +219,8 @@ bool TThreadRecover::CopyClusters(std::uint64_t count, platform::OutputFile& fil
             }
         }
         std::size_t pending = 0;
-        bool stopped = false;
-        for (std::uint64_t i = 0; i < n; ++i) {
+        bool stopped = filled < n;
+        for (std::uint64_t i = 0; i < filled; ++i) {
             const std::uint64_t take = std::min(clusterBytes, fileSize_ - bytesWritten_);
             pending += static_cast<std::size_t>(take);
             bytesWritten_ += take;
