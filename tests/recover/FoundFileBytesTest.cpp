@@ -215,37 +215,6 @@ TEST(FoundFileBytes, ABusyReaderOrAStaleLocationReadsNothing)
     EXPECT_FALSE(gone.Problem.empty());
 }
 
-TEST(FoundFileBytes, AReadOnItsOwnThreadEndsByItselfOrAtAStop)
-{
-    auto v = Analyse(testdata::ReferenceNtfsImage());
-    ASSERT_TRUE(v);
-    const TFileLocation location = Locate(*v, "./sing1.dat");
-    std::atomic<int> ended{0};
-
-    // Held before its first piece, the stop ends it without its end, and
-    // frees the reader.
-    {
-        TFoundFileRead held(v->analysis, location);
-        held.Suspend();
-        held.Start([&ended] { ++ended; });
-        held.Stop();
-        EXPECT_EQ(ended.load(), 0);
-        std::string error;
-        EXPECT_TRUE(v->analysis->LeaseReader(error)) << error;
-    }
-
-    // Let go, it ends by itself, once, with the bytes the recovery writes.
-    TFoundFileRead read(v->analysis, location);
-    read.Suspend();
-    read.Start([&ended] { ++ended; });
-    read.Resume();
-    read.Wait();
-    EXPECT_EQ(ended.load(), 1);
-    const TFoundFileBytes bytes = read.Take();
-    EXPECT_TRUE(bytes.Read);
-    EXPECT_EQ(Md5(bytes), "59b20779f69ff9f0ac5fcd2c38835a79");
-}
-
 TEST(FoundFileBytes, AStopEndsTheReadOfAFailingDiskAtItsNextRead)
 {
     for (const testdata::GeneratedVolume& volume : {testdata::FatVolume("fat16"), testdata::NtfsVolume("ntfs512")}) {
