@@ -1,14 +1,9 @@
 #include "salvage/cli/Json.h"
 
-#include <cstdio>
-
 namespace salvage::cli {
 
-std::string JsonQuote(std::string_view text)
+void AppendJsonEscaped(std::string& out, std::string_view text)
 {
-    std::string out;
-    out.reserve(text.size() + 2);
-    out += '"';
     // Runs of characters that need no escape are copied whole.
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -24,13 +19,22 @@ std::string JsonQuote(std::string_view text)
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
         default: {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
+            static constexpr char kHex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
         }
         }
     }
     out.append(text, start, std::string_view::npos);
+}
+
+std::string JsonQuote(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    AppendJsonEscaped(out, text);
     out += '"';
     return out;
 }

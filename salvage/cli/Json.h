@@ -8,6 +8,8 @@
 namespace salvage::cli {
 
 [[nodiscard]] std::string JsonQuote(std::string_view text);
+// `text` escaped as JsonQuote does, without its quotes, appended to `out`.
+void AppendJsonEscaped(std::string& out, std::string_view text);
 
 class JsonObject {
 public:

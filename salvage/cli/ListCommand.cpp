@@ -116,37 +116,10 @@ private:
     std::vector<Slot> slots_ = std::vector<Slot>(kSlots);
 };
 
-// `text` as a JSON string, escaped as JsonQuote does, without its quotes.
-void AppendEscaped(std::string& out, std::string_view text)
-{
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c != '"' && c != '\\')
-            continue;
-        out.append(text, start, i - start);
-        start = i + 1;
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default: {
-            static constexpr char kHex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-        }
-    }
-    out.append(text, start, std::string_view::npos);
-}
-
 void AppendQuoted(std::string& out, std::string_view text)
 {
     out += '"';
-    AppendEscaped(out, text);
+    AppendJsonEscaped(out, text);
     out += '"';
 }
 
@@ -284,7 +257,7 @@ void PrintTree(const TResultsTree& tree, bool json, Output& out)
         }
         path += node.Text();
         if (json)
-            AppendEscaped(escaped, node.Text());
+            AppendJsonEscaped(escaped, node.Text());
         formatter.Folder(path, escaped, node);
         const std::size_t folderLength = path.size();
         const std::size_t folderEscaped = escaped.size();
@@ -293,7 +266,7 @@ void PrintTree(const TResultsTree& tree, bool json, Output& out)
             path += f.Name;
             if (json) {
                 escaped += '/';
-                AppendEscaped(escaped, f.Name);
+                AppendJsonEscaped(escaped, f.Name);
             }
             formatter.File(path, escaped, f);
             path.resize(folderLength);

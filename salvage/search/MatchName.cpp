@@ -139,7 +139,7 @@ bool InSet(const std::vector<char32_t>& mask, std::size_t at, std::size_t end, c
     return found != negated;
 }
 
-bool MatchUpper(const std::vector<char32_t>& name, const std::vector<char32_t>& mask)
+bool MatchUpper(const std::vector<char32_t>& name, const std::vector<char32_t>& mask, bool sets)
 {
     // The classic walk with one remembered star: on a mismatch the last star
     // takes one more character. Linear in the mask for each star position,
@@ -161,7 +161,7 @@ bool MatchUpper(const std::vector<char32_t>& name, const std::vector<char32_t>& 
                 ++n;
                 continue;
             }
-            if (p == U'[') {
+            if (p == U'[' && sets) {
                 if (const std::size_t end = SetEnd(mask, m); end != 0) {
                     if (InSet(mask, m, end, name[n])) {
                         m = end + 1;
@@ -191,17 +191,17 @@ bool MatchUpper(const std::vector<char32_t>& name, const std::vector<char32_t>& 
 
 } // namespace
 
-bool MatchMask(std::string_view name, std::string_view mask)
+bool MatchMask(std::string_view name, std::string_view mask, bool sets)
 {
-    return MatchUpper(UpperText(name), UpperText(mask));
+    return MatchUpper(UpperText(name), UpperText(mask), sets);
 }
 
-bool MatchName(std::string_view name, std::string_view pattern)
+bool MatchName(std::string_view name, std::string_view pattern, bool sets)
 {
     if (pattern.empty())
         return true;
     if (pattern.find_first_of("*?") != std::string_view::npos)
-        return MatchMask(name, pattern);
+        return MatchMask(name, pattern, sets);
     const std::vector<char32_t> upperName = UpperText(name);
     const std::vector<char32_t> upperPattern = UpperText(pattern);
     return std::search(upperName.begin(), upperName.end(), upperPattern.begin(), upperPattern.end()) !=

@@ -13,9 +13,11 @@ namespace salvage {
 // name. Case is ignored throughout. Names and patterns are UTF-8; a
 // character is a code point (a byte that is not valid UTF-8 stands for
 // itself). A "[" that opens no complete set is an ordinary character.
-[[nodiscard]] bool MatchName(std::string_view name, std::string_view pattern);
+// With `sets` false, "[" is an ordinary character in masks too (the
+// recovery wizard's criteria know only "*" and "?").
+[[nodiscard]] bool MatchName(std::string_view name, std::string_view pattern, bool sets = true);
 
 // The mask match alone (what MatchName does when the pattern holds "*" or "?").
-[[nodiscard]] bool MatchMask(std::string_view name, std::string_view mask);
+[[nodiscard]] bool MatchMask(std::string_view name, std::string_view mask, bool sets = true);
 
 } // namespace salvage

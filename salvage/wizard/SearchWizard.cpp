@@ -5,6 +5,7 @@
 #include "salvage/fs/TextConvert.h"
 #include "salvage/search/Analysis.h"
 #include "salvage/search/FAT32Search.h"
+#include "salvage/search/MatchName.h"
 #include "salvage/search/SearchSink.h"
 #include "salvage/search/SizeText.h"
 
@@ -21,94 +22,6 @@ namespace {
 // Rows are handed on in batches of about this many, or after this long.
 constexpr std::size_t kBatchRows = 256;
 constexpr auto kBatchInterval = std::chrono::milliseconds(20);
-
-// UTF-8 as code points; a byte that is not valid UTF-8 stands for itself
-// (mapped out of the way of real characters).
-std::u32string Decode(std::string_view text)
-{
-    std::u32string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        std::size_t n = 0;
-        char32_t c = 0;
-        if (b < 0x80) {
-            n = 1;
-            c = b;
-        } else if ((b & 0xE0) == 0xC0) {
-            n = 2;
-            c = b & 0x1F;
-        } else if ((b & 0xF0) == 0xE0) {
-            n = 3;
-            c = b & 0x0F;
-        } else if ((b & 0xF8) == 0xF0) {
-            n = 4;
-            c = b & 0x07;
-        }
-        bool ok = n != 0 && i + n <= text.size();
-        for (std::size_t k = 1; ok && k < n; ++k) {
-            const auto cont = static_cast<unsigned char>(text[i + k]);
-            ok = (cont & 0xC0) == 0x80;
-            c = (c << 6) | (cont & 0x3F);
-        }
-        if (!ok) {
-            out.push_back(0x110000 + b);
-            ++i;
-            continue;
-        }
-        out.push_back(c);
-        i += n;
-    }
-    return out;
-}
-
-char32_t Fold(char32_t c)
-{
-    if (c >= U'A' && c <= U'Z')
-        return c + 32;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)  // Latin-1 capitals
-        return c + 32;
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2)  // Greek capitals
-        return c + 32;
-    if (c >= 0x410 && c <= 0x42F)  // Cyrillic А-Я
-        return c + 32;
-    if (c >= 0x400 && c <= 0x40F)  // Cyrillic Ѐ-Џ
-        return c + 80;
-    return c;
-}
-
-std::u32string Folded(std::string_view text)
-{
-    std::u32string s = Decode(text);
-    for (char32_t& c : s)
-        c = Fold(c);
-    return s;
-}
-
-// "*" and "?" over whole names; the usual greedy match with one point to
-// go back to (the last "*"), linear in practice and never exponential.
-bool MaskMatches(const std::u32string& name, const std::u32string& mask)
-{
-    std::size_t n = 0, m = 0;
-    std::size_t starMask = std::u32string::npos, starName = 0;
-    while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == U'?' || mask[m] == name[n])) {
-            ++n;
-            ++m;
-        } else if (m < mask.size() && mask[m] == U'*') {
-            starMask = m++;
-            starName = n;
-        } else if (starMask != std::u32string::npos) {
-            m = starMask + 1;
-            n = ++starName;
-        } else {
-            return false;
-        }
-    }
-    while (m < mask.size() && mask[m] == U'*')
-        ++m;
-    return m == mask.size();
-}
 
 // The FAT walk of the main search, run on the wizard's own thread.
 class TWizardFatWalk final : public TFAT32Search {
@@ -195,13 +108,8 @@ private:
 
 bool MatchCriteria(std::string_view name, std::string_view criteria)
 {
-    if (criteria.empty())
-        return true;
-    const std::u32string n = Folded(name);
-    const std::u32string c = Folded(criteria);
-    if (criteria.find_first_of("*?") != std::string_view::npos)
-        return MaskMatches(n, c);
-    return std::search(n.begin(), n.end(), c.begin(), c.end()) != n.end();
+    // A part of a name, or a mask of "*" and "?" over the whole name.
+    return MatchName(name, criteria, false);
 }
 
 std::string WizardFormatSize(std::uint64_t bytes, char decimal)

@@ -77,8 +77,9 @@ struct TWizardSettings {
 
 // True when `criteria` is empty; when it holds "*" or "?", whether the whole
 // name matches it as a mask ("*" any run of characters, "?" any one);
-// otherwise whether it occurs in the name. Case is ignored (ASCII, Latin-1,
-// Greek and Cyrillic letters); names are UTF-8, a character is a code point.
+// otherwise whether it occurs in the name. Case is ignored as MatchName
+// ignores it; names are UTF-8, a character is a code point; "[" is an
+// ordinary character.
 [[nodiscard]] bool MatchCriteria(std::string_view name, std::string_view criteria);
 
 // The wizard's size text: up to 1024 "%u bytes", up to 1 MiB "%1.2f kb", up

@@ -91,6 +91,14 @@ TEST(MatchName, SetsOfCharactersAndRanges)
     EXPECT_FALSE(MatchName("frag.dat", "frag[0-9]*.dat"));
 }
 
+TEST(MatchName, WithoutSetsBracketsInAMaskAreOrdinaryCharacters)
+{
+    EXPECT_FALSE(MatchName("frag1.dat", "frag[12].*", false));
+    EXPECT_TRUE(MatchName("frag[12].dat", "frag[12].*", false));
+    EXPECT_TRUE(MatchName("FRAG[1].DAT", "*[1]*", false));
+    EXPECT_TRUE(MatchName("a[b", "a[b", false));  // a part of the name, as with sets
+}
+
 TEST(MatchName, UnclosedBracketIsAnOrdinaryCharacter)
 {
     EXPECT_TRUE(MatchName("a[b", "a[b*"));
