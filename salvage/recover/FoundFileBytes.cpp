@@ -158,6 +158,8 @@ TFoundFileRead::TFoundFileRead(std::shared_ptr<TAnalysis> analysis, const TFileL
     job.Analysis = std::move(analysis);
     job.MaxFileBytes = limit_;
     job.FatClusters = rule;
+    // A stopped read is thrown away: it need not finish the file.
+    job.StopInsideFatFiles = true;
     job.OpenTarget = [this](std::string& /*error*/) -> std::unique_ptr<platform::TargetFolder> {
         return std::make_unique<TMemoryFolder>(out_.Bytes, limit_);
     };

@@ -248,6 +248,11 @@ bool TThreadRecover::CopyClusters(std::uint64_t count, platform::OutputFile& fil
     return true;
 }
 
+bool TThreadRecover::StopsInsideFile()
+{
+    return job_.StopInsideFatFiles && Terminated();
+}
+
 std::optional<std::uint64_t> TThreadRecover::CopyFatRun(platform::OutputFile& file, std::uint32_t first,
                                                         std::uint64_t count, std::uint64_t size, std::uint64_t& written)
 {
@@ -255,9 +260,10 @@ std::optional<std::uint64_t> TThreadRecover::CopyFatRun(platform::OutputFile& fi
     const std::uint64_t clusterBytes = fat.ClusterBytes();
     const std::uint64_t maxRun = std::max<std::uint64_t>(1, kChunkBytes / clusterBytes);
     std::uint64_t done = 0;
-    // A stop ends the copy between chunks and between the clusters of a
-    // chunk that failed: each of those reads can take long on a failing disk.
-    while (done < count && written < size && !Terminated()) {
+    // A FAT file is finished after a stop, unless the job stops inside
+    // files: then the copy ends between chunks and between the clusters of
+    // a chunk that failed, each of which can take long on a failing disk.
+    while (done < count && written < size && !StopsInsideFile()) {
         const std::uint32_t cluster = first + static_cast<std::uint32_t>(done);
         // Clusters past the file's size are not read.
         const std::uint64_t needed = (size - written + clusterBytes - 1) / clusterBytes;
@@ -270,7 +276,7 @@ std::optional<std::uint64_t> TThreadRecover::CopyFatRun(platform::OutputFile& fi
                                        static_cast<std::uint64_t>(cluster) * spc + fat.DataStart - 2 * spc)) {
             // Find the first cluster that cannot be read: the copy ends there.
             readable = 0;
-            while (readable < run && !StopRequested()) {
+            while (readable < run && !(job_.StopInsideFatFiles && StopRequested())) {
                 bool failed = false;
                 TMemoryStream one = fat.ReadCluster(cluster + static_cast<std::uint32_t>(readable), failed);
                 if (failed)
@@ -324,14 +330,14 @@ void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::Target
             const auto copied = CopyFatRun(*file, run.First, run.Count, size, written);
             if (!copied)
                 return;
-            if (StopRequested())
+            if (StopsInsideFile())
                 break;
             if (*copied < run.Count && written < size) {
                 incomplete = "Cluster " + std::to_string(run.First + *copied) + " cannot be read";
                 break;
             }
         }
-        if (incomplete.empty() && written < size && !StopRequested())
+        if (incomplete.empty() && written < size && !StopsInsideFile())
             incomplete = "The clusters after the file's first run lie outside the volume";
     } else {
         const std::uint32_t end = fat.EndOfChain();
@@ -360,7 +366,7 @@ void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::Target
             const auto copied = CopyFatRun(*file, cluster, run, size, written);
             if (!copied)
                 return;
-            if (StopRequested())
+            if (StopsInsideFile())
                 break;
             if (*copied < run && written < size) {
                 incomplete = "Cluster " + std::to_string(cluster + *copied) + " cannot be read";
@@ -379,7 +385,7 @@ void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::Target
                 }
             }
         }
-        if (incomplete.empty() && written < size && !StopRequested())
+        if (incomplete.empty() && written < size && !StopsInsideFile())
             incomplete = "The file's cluster chain ends early";
     }
     SetProgress(0);
