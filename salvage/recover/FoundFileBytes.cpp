@@ -71,9 +71,20 @@ private:
     bool used_ = false;
 };
 
+} // namespace
+
 // What the recovery reports about the one file.
-class TReadSink final : public TRecoverySink {
+class TFoundFileRead::TSink final : public TRecoverySink {
 public:
+    // The name does not matter in memory: a broken one is not asked about.
+    TFixedBrokenNameAnswer Question{TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore};
+    std::function<void()> Ended;
+
+    void Done(const TRecoverySummary& /*summary*/) override
+    {
+        if (Ended)
+            Ended();
+    }
     void FileWritten(const TRecoveredFile& file) override
     {
         std::lock_guard lock(mutex_);
@@ -127,42 +138,92 @@ private:
     std::optional<TFatPlacement> placement_;
 };
 
-} // namespace
+TFoundFileRead::TFoundFileRead(std::shared_ptr<TAnalysis> analysis, const TFileLocation& location,
+                               std::uint64_t maxBytes, TFatClusterRule rule)
+    : sink_(std::make_unique<TSink>())
+{
+    const TFileInfo* file = location.File();
+    missing_ = file == nullptr;
+    const std::uint64_t size = file ? file->Size : 0;
+    out_.FileSize = size;
+    out_.Cut = maxBytes != 0 && size > maxBytes;
+    limit_ = maxBytes != 0 ? maxBytes : size;
+    // What the recovery may claim is bounded by the found size as well: a
+    // damaged record cannot make it reserve more.
+    out_.Bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(limit_, kPreviewBytes)));
+
+    TRecoveryJob job;
+    if (file)
+        job.SelectedFiles.push_back(location);
+    job.Analysis = std::move(analysis);
+    job.MaxFileBytes = limit_;
+    job.FatClusters = rule;
+    // A stopped read is thrown away: it need not finish the file.
+    job.StopInsideFatFiles = true;
+    job.OpenTarget = [this](std::string& /*error*/) -> std::unique_ptr<platform::TargetFolder> {
+        return std::make_unique<TMemoryFolder>(out_.Bytes, limit_);
+    };
+    thread_ = std::make_unique<TThreadRecover>(std::move(job), *sink_, sink_->Question);
+}
+
+TFoundFileRead::~TFoundFileRead()
+{
+    thread_.reset();
+}
+
+void TFoundFileRead::Start(std::function<void()> ended)
+{
+    sink_->Ended = std::move(ended);
+    thread_->Start();
+}
+
+void TFoundFileRead::RequestStop()
+{
+    thread_->RequestStop();
+}
+
+void TFoundFileRead::Stop()
+{
+    thread_->Stop();
+}
+
+void TFoundFileRead::Wait()
+{
+    thread_->Wait();
+}
+
+void TFoundFileRead::Suspend()
+{
+    thread_->Suspend();
+}
+
+void TFoundFileRead::Resume()
+{
+    thread_->Resume();
+}
+
+TFoundFileBytes TFoundFileRead::Take()
+{
+    TFoundFileBytes out = std::move(out_);
+    out_ = TFoundFileBytes{};
+    if (missing_) {
+        out.Bytes.clear();
+        out.Problem = "The file is no longer among the results.";
+        return out;
+    }
+    sink_->Fill(out, thread_->Summary());
+    if (!out.Read)
+        out.Bytes.clear();
+    return out;
+}
 
 TFoundFileBytes ReadFoundFile(const std::shared_ptr<TAnalysis>& analysis, const TFileLocation& location,
                               std::uint64_t maxBytes, TFatClusterRule rule)
 {
-    TFoundFileBytes out;
-    const TFileInfo* file = location.File();
-    if (!file) {
-        out.Problem = "The file is no longer among the results.";
-        return out;
-    }
-    out.FileSize = file->Size;
-    out.Cut = maxBytes != 0 && file->Size > maxBytes;
-    const std::uint64_t limit = maxBytes != 0 ? maxBytes : file->Size;
-    // What the recovery may claim is bounded by the found size as well: a
-    // damaged record cannot make it reserve more.
-    out.Bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(limit, kPreviewBytes)));
-
-    TRecoveryJob job;
-    job.SelectedFiles.push_back(location);
-    job.Analysis = analysis;
-    job.MaxFileBytes = limit;
-    job.FatClusters = rule;
-    job.OpenTarget = [&out, limit](std::string& /*error*/) -> std::unique_ptr<platform::TargetFolder> {
-        return std::make_unique<TMemoryFolder>(out.Bytes, limit);
-    };
-    // The name does not matter in memory: a broken one is not asked about.
-    TFixedBrokenNameAnswer question(TFixedBrokenNameAnswer::Mode::ReplaceWithUnderscore);
-    TReadSink sink;
-    TThreadRecover thread(std::move(job), sink, question);
-    thread.Start();
-    thread.Wait();
-    sink.Fill(out, thread.Summary());
-    if (!out.Read)
-        out.Bytes.clear();
-    return out;
+    TFoundFileRead read(analysis, location, maxBytes, rule);
+    read.Start();
+    read.Wait();
+    return read.Take();
 }
 
 } // namespace salvage

@@ -8,6 +8,7 @@
 #include "salvage/search/ResultsTree.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 namespace salvage {
 
 class TAnalysis;
+class TThreadRecover;
 
 // How much the bytes can be trusted to be the file's.
 enum class TBytesTrust {
@@ -51,6 +53,42 @@ struct TFoundFileBytes {
     std::string Problem;
     // Something was read (possibly in part, possibly an empty file).
     bool Read = false;
+};
+
+// A read of a found file on a thread of its own, for a window that must not
+// wait for it: the recovery worker, writing into memory. It holds the
+// analysis until it is destroyed, which stops it and waits for its thread;
+// the results tree `location` lies in must outlive it.
+class TFoundFileRead {
+public:
+    TFoundFileRead(std::shared_ptr<TAnalysis> analysis, const TFileLocation& location,
+                   std::uint64_t maxBytes = kPreviewBytes, TFatClusterRule rule = TFatClusterRule::FreeGaps);
+    ~TFoundFileRead();
+    TFoundFileRead(const TFoundFileRead&) = delete;
+    TFoundFileRead& operator=(const TFoundFileRead&) = delete;
+
+    // Starts the read. `ended` runs on the read's thread, as its last act,
+    // once the read has ended by itself; never after a stop.
+    void Start(std::function<void()> ended = {});
+    // Requests the stop and returns at once; Stop waits for the thread too.
+    void RequestStop();
+    void Stop();
+    // Waits until the read has ended by itself.
+    void Wait();
+    // Holds the read before its next piece until Resume (or a stop).
+    void Suspend();
+    void Resume();
+
+    // What was read, once the read has ended by itself (after Wait); taken once.
+    [[nodiscard]] TFoundFileBytes Take();
+
+private:
+    class TSink;
+    TFoundFileBytes out_;
+    bool missing_ = false;  // the location names no file
+    std::uint64_t limit_ = 0;
+    std::unique_ptr<TSink> sink_;
+    std::unique_ptr<TThreadRecover> thread_;  // last: it ends before the rest goes
 };
 
 // Reads the file at `location` of an analysed volume, no more than

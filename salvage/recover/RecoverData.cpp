@@ -200,10 +200,16 @@ bool TThreadRecover::CopyClusters(std::uint64_t count, platform::OutputFile& fil
         const std::uint64_t needed = (fileSize_ - bytesWritten_ + clusterBytes - 1) / clusterBytes;
         const std::uint64_t n = std::min({count, chunkClusters, needed});
         buffer_.resize(static_cast<std::size_t>(n * clusterBytes));
+        std::uint64_t filled = n;  // the clusters of the buffer that hold the disk's bytes (or zeros)
         if (ntfs_->ReadClusters(n, buffer_, lcn)) {
             // Find the clusters that cannot be read; they are written as zeros
-            // so that everything after them stays in its place.
+            // so that everything after them stays in its place. Each retry
+            // can take long on a failing disk: a stop ends them.
             for (std::uint64_t i = 0; i < n; ++i) {
+                if (StopRequested()) {
+                    filled = i;
+                    break;
+                }
                 const auto one = std::span(buffer_).subspan(static_cast<std::size_t>(i * clusterBytes),
                                                             static_cast<std::size_t>(clusterBytes));
                 if (ntfs_->ReadClusters(1, one, lcn + i)) {
@@ -213,8 +219,8 @@ bool TThreadRecover::CopyClusters(std::uint64_t count, platform::OutputFile& fil
             }
         }
         std::size_t pending = 0;
-        bool stopped = false;
-        for (std::uint64_t i = 0; i < n; ++i) {
+        bool stopped = filled < n;
+        for (std::uint64_t i = 0; i < filled; ++i) {
             const std::uint64_t take = std::min(clusterBytes, fileSize_ - bytesWritten_);
             pending += static_cast<std::size_t>(take);
             bytesWritten_ += take;
@@ -242,6 +248,11 @@ bool TThreadRecover::CopyClusters(std::uint64_t count, platform::OutputFile& fil
     return true;
 }
 
+bool TThreadRecover::StopsInsideFile()
+{
+    return job_.StopInsideFatFiles && Terminated();
+}
+
 std::optional<std::uint64_t> TThreadRecover::CopyFatRun(platform::OutputFile& file, std::uint32_t first,
                                                         std::uint64_t count, std::uint64_t size, std::uint64_t& written)
 {
@@ -249,7 +260,10 @@ std::optional<std::uint64_t> TThreadRecover::CopyFatRun(platform::OutputFile& fi
     const std::uint64_t clusterBytes = fat.ClusterBytes();
     const std::uint64_t maxRun = std::max<std::uint64_t>(1, kChunkBytes / clusterBytes);
     std::uint64_t done = 0;
-    while (done < count && written < size) {
+    // A FAT file is finished after a stop, unless the job stops inside
+    // files: then the copy ends between chunks and between the clusters of
+    // a chunk that failed, each of which can take long on a failing disk.
+    while (done < count && written < size && !StopsInsideFile()) {
         const std::uint32_t cluster = first + static_cast<std::uint32_t>(done);
         // Clusters past the file's size are not read.
         const std::uint64_t needed = (size - written + clusterBytes - 1) / clusterBytes;
@@ -262,7 +276,7 @@ std::optional<std::uint64_t> TThreadRecover::CopyFatRun(platform::OutputFile& fi
                                        static_cast<std::uint64_t>(cluster) * spc + fat.DataStart - 2 * spc)) {
             // Find the first cluster that cannot be read: the copy ends there.
             readable = 0;
-            while (readable < run) {
+            while (readable < run && !(job_.StopInsideFatFiles && StopRequested())) {
                 bool failed = false;
                 TMemoryStream one = fat.ReadCluster(cluster + static_cast<std::uint32_t>(readable), failed);
                 if (failed)
@@ -316,12 +330,14 @@ void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::Target
             const auto copied = CopyFatRun(*file, run.First, run.Count, size, written);
             if (!copied)
                 return;
+            if (StopsInsideFile())
+                break;
             if (*copied < run.Count && written < size) {
                 incomplete = "Cluster " + std::to_string(run.First + *copied) + " cannot be read";
                 break;
             }
         }
-        if (incomplete.empty() && written < size)
+        if (incomplete.empty() && written < size && !StopsInsideFile())
             incomplete = "The clusters after the file's first run lie outside the volume";
     } else {
         const std::uint32_t end = fat.EndOfChain();
@@ -350,6 +366,8 @@ void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::Target
             const auto copied = CopyFatRun(*file, cluster, run, size, written);
             if (!copied)
                 return;
+            if (StopsInsideFile())
+                break;
             if (*copied < run && written < size) {
                 incomplete = "Cluster " + std::to_string(cluster + *copied) + " cannot be read";
                 break;
@@ -367,7 +385,7 @@ void TThreadRecover::RecoverFatFile(std::uint32_t firstCluster, platform::Target
                 }
             }
         }
-        if (incomplete.empty() && written < size)
+        if (incomplete.empty() && written < size && !StopsInsideFile())
             incomplete = "The file's cluster chain ends early";
     }
     SetProgress(0);

@@ -49,6 +49,10 @@ struct TRecoveryJob {
     std::uint64_t MaxFileBytes = 0;
     // FAT: how a deleted file's clusters are placed (its chain is gone).
     TFatClusterRule FatClusters = TFatClusterRule::FreeGaps;
+    // FAT: a stop ends the file under way too (a read into memory keeps
+    // nothing of a stopped file). Unset, the file is finished and the stop
+    // takes effect before the next one.
+    bool StopInsideFatFiles = false;
 };
 
 // The selection a recovery starts from.

@@ -120,6 +120,8 @@ private:
     void RecoverNtfsFile(const TFileInfo& found, platform::TargetFolder& folder, const std::string& targetName);
     void RecoverFatFile(std::uint32_t firstCluster, platform::TargetFolder& folder, const std::string& targetName,
                         bool deleted, std::uint64_t size, std::uint32_t fatEntry);
+    // The job stops inside a FAT file and a stop was requested.
+    bool StopsInsideFile();
     // Copies `count` clusters from `first` (fewer when the size is reached);
     // the number of clusters read, or nullopt after a failed write.
     std::optional<std::uint64_t> CopyFatRun(platform::OutputFile& file, std::uint32_t first, std::uint64_t count,

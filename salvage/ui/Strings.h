@@ -131,6 +131,7 @@ inline constexpr const char* kPreviewAmbiguous =
     "The bytes shown may not be the file's: the volume allows its clusters to lie elsewhere.";
 inline constexpr const char* kPreviewCut = "Only the first %1 of %2 are shown.";
 inline constexpr const char* kPreviewEmpty = "The file is empty.";
+inline constexpr const char* kPreviewReading = "Reading...";
 inline constexpr const char* kPreviewNothing = "Nothing of the file could be read.";
 inline constexpr const char* kPreviewPicture = "Picture, %1 x %2";
 inline constexpr const char* kPreviewText = "Text";

@@ -622,6 +622,9 @@ void TFrmMain::FormDestroy()
     if (secondInstance_)
         return;  // it never showed; the running instance keeps the settings
     search_->Stop();
+    // The preview's read names a file of results_, which go with the window.
+    if (frmPreview)
+        frmPreview->StopReading();
     if (recoverThread_) {
         recoverThread_->RequestStop();
         brokenAsker_->Cancel();
@@ -855,6 +858,8 @@ void TFrmMain::actAnalyzeExecute()
         ShowMessageBox(this, QString::fromStdString(error), QMessageBox::Critical);
         return;
     }
+    // The search replaces the results a preview may be reading from.
+    StopWorker(false);
 
     analyzedDriveIndex_ = index;
     activity_ = TActivity::Analyzing;
@@ -896,6 +901,10 @@ void TFrmMain::actStopExecute()
 
 void TFrmMain::StopWorker(bool report)
 {
+    // A preview's read leases the reader as the workers do, and reads the
+    // results: it ends first (it runs only while the window is idle).
+    if (frmPreview)
+        frmPreview->StopReading();
     if (activity_ == TActivity::Analyzing) {
         stopInProgress_ = true;
         search_->Stop();
@@ -921,6 +930,7 @@ void TFrmMain::StopWorker(bool report)
 void TFrmMain::closeEvent(QCloseEvent* event)
 {
     if (!actStop->isEnabled()) {
+        StopWorker(false);
         event->accept();
         return;
     }

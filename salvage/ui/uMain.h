@@ -227,7 +227,8 @@ private:
     void ReportOpenFailure(const TLogicalDisk& disk, const platform::OpenError& error);
     void RestartAsAdministrator(const QStringList& arguments);
     void NotAvailableYet();
-    // Ends the running worker; `report`: tell the user what a stopped recovery left.
+    // Ends the running worker, and the preview's read; `report`: tell the
+    // user what a stopped recovery left.
     void StopWorker(bool report);
     // The recovery's end arrived from its thread (run `run`).
     void RecoveryFinished(std::uint64_t run);

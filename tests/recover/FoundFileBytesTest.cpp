@@ -2,13 +2,16 @@
 // recovery writes, bounded, with how far they can be trusted, and nothing
 // on disk.
 #include "RecoveryTestSupport.h"
+#include "platform/Volume.h"
 #include "salvage/recover/FoundFileBytes.h"
 #include "tests/support/Md5.h"
 #include "tests/support/TestData.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
 
 using namespace salvage;
 using namespace recovertest;
@@ -27,6 +30,42 @@ std::string Md5(const TFoundFileBytes& read)
 {
     return testdata::Md5Hex(read.Bytes);
 }
+
+// A disk with a bad spot that fails the first large read once it is armed;
+// the reads that follow succeed (slowly, on a real failing disk). Reads
+// counts the failed one and those after it.
+class TFailingDisk final : public platform::Volume {
+public:
+    explicit TFailingDisk(platform::VolumePtr inner) : inner_(std::move(inner)) {}
+    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
+    {
+        if (Armed && !failed_ && out.size() > 4096) {
+            failed_ = true;
+            ++Reads;
+            if (OnFailure)
+                OnFailure();
+            return false;
+        }
+        if (failed_)
+            ++Reads;
+        return inner_->ReadAt(offset, out);
+    }
+    std::uint64_t Size() const override { return inner_->Size(); }
+    void Arm()
+    {
+        failed_ = false;
+        Reads = 0;
+        Armed = true;
+    }
+
+    std::atomic<bool> Armed{false};
+    mutable std::atomic<int> Reads{0};
+    std::function<void()> OnFailure;
+
+private:
+    platform::VolumePtr inner_;
+    mutable std::atomic<bool> failed_{false};
+};
 
 } // namespace
 
@@ -174,4 +213,41 @@ TEST(FoundFileBytes, ABusyReaderOrAStaleLocationReadsNothing)
     const TFoundFileBytes gone = ReadFoundFile(v->analysis, stale);
     EXPECT_FALSE(gone.Read);
     EXPECT_FALSE(gone.Problem.empty());
+}
+
+TEST(FoundFileBytes, AStopEndsTheReadOfAFailingDiskAtItsNextRead)
+{
+    for (const testdata::GeneratedVolume& volume : {testdata::FatVolume("fat16"), testdata::NtfsVolume("ntfs512")}) {
+        SCOPED_TRACE(volume.image);
+        platform::OpenError openError;
+        platform::VolumePtr image = platform::OpenVolumeReadOnly(volume.image, openError);
+        ASSERT_TRUE(image);
+        const auto disk = std::make_shared<TFailingDisk>(std::move(image));
+        AnalysedVolume v;
+        TLogicalDisk logical;
+        logical.DevicePath = volume.image;
+        std::string error;
+        v.analysis = TAnalysis::Open(logical, disk, error);
+        ASSERT_TRUE(v.analysis) << error;
+        TAnalysisOptions options;
+        options.EstimateCondition = false;
+        ASSERT_TRUE(v.analysis->Run(v.model, options, {}, error)) << error;
+        const TFileLocation photo = Locate(v, "./Pictures/holiday photo.jpg");
+
+        // Read through: the failed large read is retried cluster by cluster.
+        disk->Arm();
+        const TFoundFileBytes whole = ReadFoundFile(v.analysis, photo);
+        EXPECT_EQ(whole.Bytes, testdata::ReadFileBytes(volume.source + "/Pictures/holiday photo.jpg"));
+        EXPECT_GT(disk->Reads.load(), 3);
+
+        // Stopped at the failure, nothing more is read, and the read has no end.
+        TFoundFileRead read(v.analysis, photo);
+        disk->OnFailure = [&read] { read.RequestStop(); };
+        disk->Arm();
+        std::atomic<bool> ended{false};
+        read.Start([&ended] { ended = true; });
+        read.Wait();
+        EXPECT_FALSE(ended.load());
+        EXPECT_EQ(disk->Reads.load(), 1);
+    }
 }

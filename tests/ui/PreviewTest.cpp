@@ -19,8 +19,10 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include <filesystem>
@@ -75,6 +77,30 @@ class PreviewTest : public QObject {
                 return index;
             }
         return {};
+    }
+
+    // Holds every read of the window's preview at its start; `held` names
+    // the last one (valid while the preview is Reading).
+    static void HoldReads(TFrmMain& window, TFoundFileRead*& held)
+    {
+        window.frmPreview->ReadStarting = [&held](TFoundFileRead& read) {
+            read.Suspend();
+            held = &read;
+        };
+    }
+    // Makes the main window the active one again once a preview has gone
+    // (the offscreen platform leaves a hidden window active).
+    static bool Activate(TFrmMain& window)
+    {
+        window.activateWindow();
+        return QTest::qWaitFor([&window] { return QApplication::activeWindow() == &window; });
+    }
+    static bool PreviewHeld(TFrmMain& window, const QString& name)
+    {
+        if (!Activate(window) || !SelectRow(window, name).isValid())
+            return false;
+        QTest::keyClick(window.LstVwList, Qt::Key_Space);
+        return window.frmPreview->isVisible() && window.frmPreview->Reading();
     }
 
 private slots:
@@ -136,6 +162,7 @@ private slots:
         QTest::keyClick(window->LstVwList, Qt::Key_Space);
         TFrmPreview& preview = *window->frmPreview;
         QVERIFY(preview.isVisible());
+        QTRY_VERIFY(!preview.Reading());
         QCOMPARE(preview.windowTitle(), QString("Preview - ?ICTURE.PNG"));
         QCOMPARE(preview.View(), TPreviewView::Picture);
         QCOMPARE(preview.Read().Bytes, png_);
@@ -176,6 +203,7 @@ private slots:
         QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(window->actPreview).center());
         QTRY_VERIFY(window->frmPreview->isVisible());
         TFrmPreview& preview = *window->frmPreview;
+        QTRY_VERIFY(!preview.Reading());
         QCOMPARE(preview.View(), TPreviewView::Text);
         QCOMPARE(preview.memText->toPlainText(),
                  QString::fromUtf8(reinterpret_cast<const char*>(text_.data()), static_cast<qsizetype>(text_.size()))
@@ -193,6 +221,7 @@ private slots:
         QTest::keyClick(window->LstVwList, Qt::Key_Space);
         TFrmPreview& preview = *window->frmPreview;
         QVERIFY(preview.isVisible());
+        QTRY_VERIFY(!preview.Reading());
         QCOMPARE(preview.View(), TPreviewView::Hex);
         QCOMPARE(preview.Read().Bytes, binary_);
         const QAbstractItemModel& lines = *preview.lstHex->model();
@@ -220,6 +249,7 @@ private slots:
             QTest::keyClick(window->LstVwList, Qt::Key_Space);
             TFrmPreview& preview = *window->frmPreview;
             QVERIFY(preview.isVisible());
+            QTRY_VERIFY(!preview.Reading());
             QCOMPARE(preview.lblTrust->text(), Text(text::kPreviewRecorded));
             QCOMPARE(preview.Read().Bytes.size(), std::size_t{1584});
             preview.close();
@@ -229,10 +259,12 @@ private slots:
         auto window = Analysed(QString::fromStdString(testdata::ReferenceFatImage()));
         QVERIFY(window);
         for (const char* name : {"?ULT1.DAT", "?RAG2.DAT"}) {
+            QVERIFY(Activate(*window));
             QVERIFY(SelectRow(*window, name).isValid());
             QTest::keyClick(window->LstVwList, Qt::Key_Space);
             TFrmPreview& preview = *window->frmPreview;
             QVERIFY(preview.isVisible());
+            QTRY_VERIFY(!preview.Reading());
             QVERIFY(!BytesKnownRight(preview.Read().Trust));
             QVERIFY(preview.lblTrust->text() == Text(text::kPreviewAmbiguous) ||
                     preview.lblTrust->text() == Text(text::kPreviewGapped));
@@ -240,10 +272,108 @@ private slots:
             preview.close();
         }
         // A folder row is not previewed.
+        QVERIFY(Activate(*window));
         QVERIFY(SelectRow(*window, "?IR1").isValid());
         QVERIFY(window->ListModel->IsFolderRow(window->LstVwList->currentIndex().row()));
         QTest::keyClick(window->LstVwList, Qt::Key_Space);
         QVERIFY(!window->frmPreview->isVisible());
+    }
+
+    void theWindowsKeepRunningWhileAFileIsRead()
+    {
+        auto window = Analysed(QString::fromStdString(image_));
+        QVERIFY(window);
+        TFoundFileRead* held = nullptr;
+        HoldReads(*window, held);
+        QVERIFY(PreviewHeld(*window, "?ICTURE.PNG"));
+        TFrmPreview& preview = *window->frmPreview;
+        QCOMPARE(preview.windowTitle(), QString("Preview - ?ICTURE.PNG"));
+        QCOMPARE(preview.lblState->text(), QString("Deleted file   Condition: Good"));
+        QCOMPARE(preview.lblNote->text(), Text(text::kPreviewReading));
+        QCOMPARE(preview.View(), TPreviewView::None);
+        // The event loop runs: a timer fires, the list follows its keys.
+        bool fired = false;
+        QTimer::singleShot(0, &preview, [&fired] { fired = true; });
+        QTRY_VERIFY(fired);
+        QTest::keyClick(window->LstVwList, Qt::Key_Home);
+        QCOMPARE(window->LstVwList->currentIndex().row(), 0);
+        QTest::keyClick(window->LstVwList, Qt::Key_End);
+        QCOMPARE(window->LstVwList->currentIndex().row(), window->ListModel->RowCount() - 1);
+        // Let go, the read's end arrives and the file is shown.
+        held->Resume();
+        QTRY_COMPARE(preview.View(), TPreviewView::Picture);
+        QVERIFY(!preview.Reading());
+        QCOMPARE(preview.Read().Bytes, png_);
+        QVERIFY(preview.lblNote->text().contains("Picture, 64 x 48"));
+        preview.close();
+    }
+
+    void closeEscapeOrAnotherPreviewStopTheRead()
+    {
+        auto window = Analysed(QString::fromStdString(image_));
+        QVERIFY(window);
+        TFrmPreview& preview = *window->frmPreview;
+        TFoundFileRead* held = nullptr;
+        HoldReads(*window, held);
+        QVERIFY(PreviewHeld(*window, "DATA.BIN"));
+        QTest::mouseClick(preview.btnClose, Qt::LeftButton);
+        QVERIFY(!preview.isVisible());
+        QVERIFY(!preview.Reading());
+        QVERIFY(PreviewHeld(*window, "DATA.BIN"));
+        QTest::keyClick(&preview, Qt::Key_Escape);
+        QVERIFY(!preview.isVisible());
+        QVERIFY(!preview.Reading());
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(preview.View(), TPreviewView::None);
+        QVERIFY(!preview.Read().Read);
+
+        // A second preview replaces a held one: the reader is free for it,
+        // and the first one's file never shows.
+        QVERIFY(PreviewHeld(*window, "DATA.BIN"));
+        preview.ReadStarting = nullptr;
+        QVERIFY(Activate(*window));
+        QVERIFY(SelectRow(*window, "?OTES.TXT").isValid());
+        QTest::keyClick(window->LstVwList, Qt::Key_Space);
+        QTRY_COMPARE(preview.View(), TPreviewView::Text);
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(preview.View(), TPreviewView::Text);
+        QCOMPARE(preview.Read().Bytes, text_);
+        QCOMPARE(preview.windowTitle(), QString("Preview - ?OTES.TXT"));
+        QVERIFY(messages_->Shown.empty());
+        preview.close();
+    }
+
+    void analyzeRecoverAndCloseEndTheReadFirst()
+    {
+        auto window = Analysed(QString::fromStdString(image_));
+        QVERIFY(window);
+        TFrmPreview& preview = *window->frmPreview;
+        TFoundFileRead* held = nullptr;
+        HoldReads(*window, held);
+        // A new analysis replaces the results the read names.
+        QVERIFY(PreviewHeld(*window, "DATA.BIN"));
+        QSignalSpy searched(window.get(), &TFrmMain::searchDone);
+        QTest::keyClick(window.get(), Qt::Key_F5);
+        QVERIFY(!preview.Reading());
+        QVERIFY(!preview.isVisible());
+        QVERIFY(searched.wait(20000) || searched.count() > 0);
+        QVERIFY(window->ListModel->RowCount() > 0);
+
+        // A recovery leases the reader the held read had.
+        QVERIFY(PreviewHeld(*window, "DATA.BIN"));
+        const std::string target = dir_ + "/recovered";
+        QSignalSpy recovered(window.get(), &TFrmMain::recoveryDone);
+        window->StartRecovery(QString::fromStdString(target), true, false);
+        QVERIFY(!preview.Reading());
+        QVERIFY(recovered.wait(20000) || recovered.count() > 0);
+        QCOMPARE(testdata::ReadFileBytes(target + "/DATA.BIN"), binary_);
+
+        // Closing asks nothing about a preview: the read ends, the window goes.
+        QVERIFY(PreviewHeld(*window, "DATA.BIN"));
+        messages_->Shown.clear();
+        QVERIFY(window->close());
+        QVERIFY(!preview.Reading());
+        QVERIFY(messages_->Shown.empty());
     }
 
     void cutFilesAndFailedReadsSaySo()

@@ -4,10 +4,10 @@
 #include "salvage/ui/Strings.h"
 
 #include <QAbstractListModel>
-#include <QApplication>
 #include <QBuffer>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QImageReader>
 #include <QLabel>
 #include <QListView>
@@ -241,7 +241,11 @@ TFrmPreview::TFrmPreview(QWidget* parent) : QDialog(parent)
     resize(kWindowSize);
 }
 
-TFrmPreview::~TFrmPreview() = default;
+TFrmPreview::~TFrmPreview()
+{
+    // The read reports to this window: it ends before the window goes.
+    EndRead();
+}
 
 void TFrmPreview::ShowFile(const std::shared_ptr<TAnalysis>& analysis, const TFileLocation& location,
                            TFatClusterRule rule)
@@ -249,20 +253,56 @@ void TFrmPreview::ShowFile(const std::shared_ptr<TAnalysis>& analysis, const TFi
     const TFileInfo* file = location.File();
     if (!file)
         return;
-    const TFileInfo found = *file;  // the results may grow while it is read
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    TFoundFileBytes read = ReadFoundFile(analysis, location, kPreviewBytes, rule);
-    QApplication::restoreOverrideCursor();
-    ShowBytes(found, std::move(read));
+    EndRead();
+    Clear();
+    reading_ = *file;  // the results may grow while it is read
+    ShowHeader(reading_);
+    lblTrust->clear();
+    lblNote->setText(Text(text::kPreviewReading));
+    reader_ = std::make_unique<TFoundFileRead>(analysis, location, kPreviewBytes, rule);
+    const std::uint64_t run = ++readRun_;
+    if (ReadStarting)
+        ReadStarting(*reader_);
+    // The end is the read's last report, from its thread: the window takes
+    // the result on its own thread.
+    reader_->Start([this, run] {
+        QMetaObject::invokeMethod(
+            this, [this, run] { ReadEnded(run); }, Qt::QueuedConnection);
+    });
     show();
     raise();
     activateWindow();
 }
 
-void TFrmPreview::ShowBytes(const TFileInfo& file, TFoundFileBytes read)
+void TFrmPreview::ReadEnded(std::uint64_t run)
 {
-    Clear();
-    read_ = std::move(read);
+    if (run != readRun_ || !reader_)
+        return;  // that read was stopped meanwhile
+    reader_->Wait();
+    TFoundFileBytes read = reader_->Take();
+    reader_.reset();
+    ShowBytes(reading_, std::move(read));
+}
+
+void TFrmPreview::EndRead()
+{
+    if (!reader_)
+        return;
+    ++readRun_;
+    reader_->Stop();
+    reader_.reset();
+}
+
+void TFrmPreview::StopReading()
+{
+    if (!reader_)
+        return;
+    EndRead();
+    hide();
+}
+
+void TFrmPreview::ShowHeader(const TFileInfo& file)
+{
     const QString name = QString::fromStdString(file.Name);
     setWindowTitle(Text(text::kPreviewTitle).arg(name));
     lblName->setText(name + QStringLiteral("   ") + SizeText(file.Size));
@@ -271,6 +311,14 @@ void TFrmPreview::ShowBytes(const TFileInfo& file, TFoundFileBytes read)
                                                         : Text(text::kPreviewNotAssessed);
     lblState->setText(Text(file.Deleted ? text::kPreviewDeleted : text::kPreviewLive) + QStringLiteral("   ") +
                       Text(text::kPreviewCondition).arg(condition));
+}
+
+void TFrmPreview::ShowBytes(const TFileInfo& file, TFoundFileBytes read)
+{
+    EndRead();
+    Clear();
+    read_ = std::move(read);
+    ShowHeader(file);
 
     QStringList notes;
     if (!read_.Read) {
@@ -345,8 +393,13 @@ void TFrmPreview::Clear()
 
 void TFrmPreview::hideEvent(QHideEvent* event)
 {
-    // Up to 16 MiB are held only while the window shows them.
-    Clear();
+    // Closed (Close, Escape, or by its owner), not minimized with its owner:
+    // a read under way ends, and up to 16 MiB are held only while the
+    // window shows them.
+    if (!event->spontaneous()) {
+        EndRead();
+        Clear();
+    }
     QDialog::hideEvent(event);
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 // TFrmPreview: a look at a found file before it is recovered. The file is
-// read through the recovery into memory (its first 16 MiB) and shown as a
-// picture when Qt can decode it, as text when it is text, otherwise as
-// bytes; above it, the file's condition and whether the bytes are known to
-// be the file's. Nothing is written anywhere.
+// read through the recovery into memory (its first 16 MiB), on a thread of
+// its own while the window says it is reading, and shown as a picture when
+// Qt can decode it, as text when it is text, otherwise as bytes; above it,
+// the file's condition and whether the bytes are known to be the file's.
+// Nothing is written anywhere.
 
 #include "salvage/recover/FoundFileBytes.h"
 #include "salvage/search/FileInfo.h"
@@ -11,6 +12,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -47,15 +50,24 @@ public:
     ~TFrmPreview() override;
     Q_DISABLE_COPY_MOVE(TFrmPreview)
 
-    // Reads the file at `location` and shows it (the window is shown and
-    // raised; it is not modal).
+    // Shows the window (raised, not modal) reading the file at `location`,
+    // and the file once it has been read. A read under way is stopped first.
+    // The results tree `location` lies in must stay until the read has
+    // ended: a window that replaces it calls StopReading first.
     void ShowFile(const std::shared_ptr<TAnalysis>& analysis, const TFileLocation& location,
                   TFatClusterRule rule = TFatClusterRule::FreeGaps);
-    // Shows bytes already read from `file`.
+    // Shows bytes already read from `file` (a read under way is stopped).
     void ShowBytes(const TFileInfo& file, TFoundFileBytes read);
+    // Stops a read under way, waits for its thread and closes the window
+    // that waited for it; nothing when no read runs.
+    void StopReading();
 
+    [[nodiscard]] bool Reading() const noexcept { return reader_ != nullptr; }
     [[nodiscard]] TPreviewView View() const noexcept { return view_; }
     [[nodiscard]] const TFoundFileBytes& Read() const noexcept { return read_; }
+
+    // Called with every read before it starts (the tests hold one there).
+    std::function<void(TFoundFileRead&)> ReadStarting;
 
     QLabel* lblName;
     QLabel* lblState;    // deleted or not, the condition
@@ -73,7 +85,16 @@ protected:
 
 private:
     void Clear();
+    // The file's name, its state and condition.
+    void ShowHeader(const TFileInfo& file);
+    // Read number `run` ended by itself; its result is shown unless it was stopped meanwhile.
+    void ReadEnded(std::uint64_t run);
+    // Stops the read under way and waits for its thread.
+    void EndRead();
 
+    std::unique_ptr<TFoundFileRead> reader_;
+    TFileInfo reading_;         // the file being read, as it was found
+    std::uint64_t readRun_ = 0;  // counts starts and stops
     TFoundFileBytes read_;
     TPreviewView view_ = TPreviewView::None;
     THexModel* hexModel_;
