@@ -149,7 +149,7 @@ TEST(FoundFileBytes, OnlyTheStartOfALargerFileIsRead)
         ASSERT_TRUE(whole.Read);
         ASSERT_GT(whole.Bytes.size(), 60u);
         // A bound inside the first cluster and one past it.
-        for (const std::uint64_t bound : {std::uint64_t{60}, whole.Bytes.size() - 1}) {
+        for (const std::uint64_t bound : {std::uint64_t{60}, std::uint64_t{whole.Bytes.size() - 1}}) {
             const TFoundFileBytes part = ReadFoundFile(v->analysis, location, bound);
             EXPECT_TRUE(part.Read);
             EXPECT_TRUE(part.Cut);
