@@ -143,7 +143,7 @@ std::string WizardLetter(const TDriveEntry& entry)
     return text;
 }
 
-bool ParseIconSpec(const std::string& text, std::string& file, int& index)
+bool ParseIconEntry(const std::string& text, std::string& file, int& index)
 {
     const std::size_t comma = text.find(',');
     if (comma == std::string::npos)
@@ -985,10 +985,10 @@ TFileTypeObject TfrmWizard::AddFileType(const QString& ext, const QString& fallb
             if (const auto name = classKey->Read({}))
                 type.TypeName = QString::fromStdString(name->text);
             const auto iconKey = classKey->OpenSubKey("DefaultIcon", platform::RegOpen::Read);
-            const auto spec = iconKey ? iconKey->Read({}) : std::nullopt;
+            const auto icon = iconKey ? iconKey->Read({}) : std::nullopt;
             std::string file;
             int index = 0;
-            if (spec && ParseIconSpec(spec->text, file, index))
+            if (icon && ParseIconEntry(icon->text, file, index))
                 addIcon(seams_.ExtractIcon ? seams_.ExtractIcon(file, index) : ExtractSmallIcon(file, index));
         }
         return type;

@@ -84,9 +84,9 @@ struct TWizardSeams {
 // name ("sdb1") or the image file's ("disk.img", "disk.img (partition 1)").
 [[nodiscard]] std::string WizardLetter(const TDriveEntry& entry);
 
-// An icon specification "file,index" of the registry: the file without its
+// An icon entry "file,index" of the registry: the file without its
 // quotes and the index (0 when it is not a number). False without a comma.
-[[nodiscard]] bool ParseIconSpec(const std::string& text, std::string& file, int& index);
+[[nodiscard]] bool ParseIconEntry(const std::string& text, std::string& file, int& index);
 
 // The small icon `index` of a program or library (none off Windows).
 [[nodiscard]] QIcon ExtractSmallIcon(const std::string& file, int index);

@@ -642,11 +642,11 @@ private slots:
     {
         std::string file;
         int index = 7;
-        QVERIFY(!ParseIconSpec("shell32.dll", file, index));
-        QVERIFY(ParseIconSpec(" \"C:\\Program Files\\app.exe\" , -3 ", file, index));
+        QVERIFY(!ParseIconEntry("shell32.dll", file, index));
+        QVERIFY(ParseIconEntry(" \"C:\\Program Files\\app.exe\" , -3 ", file, index));
         QCOMPARE(QString::fromStdString(file), QStringLiteral("C:\\Program Files\\app.exe"));
         QCOMPARE(index, -3);
-        QVERIFY(ParseIconSpec("x.dll,abc", file, index));
+        QVERIFY(ParseIconEntry("x.dll,abc", file, index));
         QCOMPARE(index, 0);
     }
 
