@@ -28,26 +28,9 @@
 using namespace salvage;
 using namespace salvage::ui;
 
-namespace {
-
-QString Fat()
-{
-    return QString::fromStdString(testdata::ReferenceFatImage());
-}
-
-QString Ntfs()
-{
-    return QString::fromStdString(testdata::ReferenceNtfsImage());
-}
-
-void ClickHeader(QTreeView& list, int column)
-{
-    QHeaderView* header = list.header();
-    const QPoint centre(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
-}
-
-} // namespace
+using guitest::Fat;
+using guitest::Ntfs;
+using guitest::ClickHeader;
 
 class FindTest : public QObject {
     Q_OBJECT

@@ -4,6 +4,7 @@
 #include "tests/support/TestData.h"
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QTest>
 
 #include <chrono>
@@ -136,6 +137,35 @@ QStringList ListColumn(const QAbstractItemModel& model, int column)
     for (int row = 0; row < model.rowCount(); ++row)
         texts << model.index(row, column).data().toString();
     return texts;
+}
+
+QString Fat()
+{
+    return QString::fromStdString(testdata::ReferenceFatImage());
+}
+
+QString Ntfs()
+{
+    return QString::fromStdString(testdata::ReferenceNtfsImage());
+}
+
+void ClickHeader(QTreeView& list, int column)
+{
+    QHeaderView* header = list.header();
+    const QPoint centre(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
+}
+
+QModelIndex FindNode(const QAbstractItemModel& model, const QString& text, const QModelIndex& parent)
+{
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex index = model.index(row, 0, parent);
+        if (index.data().toString() == text)
+            return index;
+        if (const QModelIndex below = FindNode(model, text, index); below.isValid())
+            return below;
+    }
+    return {};
 }
 
 } // namespace guitest

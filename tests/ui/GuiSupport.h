@@ -10,6 +10,7 @@
 
 #include <QAbstractItemModel>
 #include <QStringList>
+#include <QTreeView>
 
 #include <atomic>
 #include <deque>
@@ -77,6 +78,14 @@ private:
 
 // Shows the window and waits until it is the active one (keys reach it then).
 bool ShowAndActivate(QWidget& window);
+
+// The reference images, as the program takes them on its command line.
+[[nodiscard]] QString Fat();
+[[nodiscard]] QString Ntfs();
+// Clicks the header of a list column.
+void ClickHeader(QTreeView& list, int column);
+// The first node below `parent` (depth first) whose text is `text`.
+[[nodiscard]] QModelIndex FindNode(const QAbstractItemModel& model, const QString& text, const QModelIndex& parent = {});
 
 // One line per node, indented by depth: "text [image]".
 [[nodiscard]] QStringList DumpTree(const QAbstractItemModel& model);

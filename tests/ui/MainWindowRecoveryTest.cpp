@@ -34,19 +34,9 @@
 using namespace salvage;
 using namespace salvage::ui;
 
-namespace {
+using guitest::FindNode;
 
-QModelIndex FindNode(const QAbstractItemModel& model, const QString& text, const QModelIndex& parent = {})
-{
-    for (int row = 0; row < model.rowCount(parent); ++row) {
-        const QModelIndex index = model.index(row, 0, parent);
-        if (index.data().toString() == text)
-            return index;
-        if (const QModelIndex below = FindNode(model, text, index); below.isValid())
-            return below;
-    }
-    return {};
-}
+namespace {
 
 void ClickNode(QTreeView& tree, const QModelIndex& index)
 {

@@ -45,43 +45,18 @@ using namespace salvage::ui;
 using guitest::DumpTree;
 using guitest::ListColumn;
 
+using guitest::Fat;
+using guitest::Ntfs;
+using guitest::ClickHeader;
+using guitest::FindNode;
+
 namespace {
-
-QString Fat()
-{
-    return QString::fromStdString(testdata::ReferenceFatImage());
-}
-
-QString Ntfs()
-{
-    return QString::fromStdString(testdata::ReferenceNtfsImage());
-}
-
-// Clicks the header of a list column.
-void ClickHeader(QTreeView& list, int column)
-{
-    QHeaderView* header = list.header();
-    const QPoint centre(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
-}
 
 // Selects a node of a tree by clicking it.
 void ClickNode(QTreeView& tree, const QModelIndex& index)
 {
     tree.scrollTo(index);
     QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualRect(index).center());
-}
-
-QModelIndex FindNode(const QAbstractItemModel& model, const QString& text, const QModelIndex& parent = {})
-{
-    for (int row = 0; row < model.rowCount(parent); ++row) {
-        const QModelIndex index = model.index(row, 0, parent);
-        if (index.data().toString() == text)
-            return index;
-        if (const QModelIndex below = FindNode(model, text, index); below.isValid())
-            return below;
-    }
-    return {};
 }
 
 QString SelectedText(const QTreeView& tree)
