@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -187,6 +188,38 @@ std::uint32_t TFAT32::GetFATEntry(std::uint32_t cluster)
     return (cluster & 1) != 0 ? (v >> 4) & 0xFFF : v & 0xFFF;
 }
 
+namespace {
+
+// Sets the bits of clusters [from, to) whose entries, `Width` bytes each
+// from `entries`, are not 0 in `inUse`, and of those that are 1 in `ones`
+// (made when the first is met). A 64-bit word of the map at a time.
+template <std::size_t Width>
+void MarkFatEntries(const std::uint8_t* entries, std::uint32_t from, std::uint32_t to,
+                    std::vector<std::uint64_t>& inUse, std::vector<std::uint64_t>& ones)
+{
+    std::uint64_t used = 0;
+    std::uint64_t one = 0;
+    for (std::uint32_t c = from; c < to; ++c, entries += Width) {
+        std::uint32_t v = entries[0] | static_cast<std::uint32_t>(entries[1]) << 8;
+        if constexpr (Width == 4)
+            v |= static_cast<std::uint32_t>(entries[2]) << 16 | static_cast<std::uint32_t>(entries[3]) << 24;
+        const std::uint64_t bit = std::uint64_t{1} << (c % 64);
+        used |= v != 0 ? bit : 0;
+        one |= v == 1 ? bit : 0;
+        if (c % 64 == 63 || c + 1 == to) {
+            inUse[c / 64] |= used;
+            if (one != 0) {
+                if (ones.empty())
+                    ones.assign(inUse.size(), 0);
+                ones[c / 64] |= one;
+            }
+            used = one = 0;
+        }
+    }
+}
+
+} // namespace
+
 void TFAT32::BuildClusterMap()
 {
     clusterMapBuilt_ = true;
@@ -231,18 +264,18 @@ void TFAT32::BuildClusterMap()
             // Whole entries per sector: a sector that cannot be read leaves its entries 0.
             const std::size_t width = FATType == kFAT32 ? 4 : 2;
             const std::uint64_t end = std::min<std::uint64_t>(limit, runEnd / width);
-            for (; cluster < end; ++cluster) {
+            while (cluster < end) {
                 const auto at = static_cast<std::size_t>(static_cast<std::uint64_t>(cluster) * width - runStart);
-                if (!readable[at / kSectorSize])
-                    continue;
-                const bool used = width == 4 ? LoadLE32(buffer, at) != 0 : LoadLE16(buffer, at) != 0;
-                if (used)
-                    inUse_[cluster / 64] |= std::uint64_t{1} << (cluster % 64);
-                if ((width == 4 ? LoadLE32(buffer, at) : LoadLE16(buffer, at)) == 1) {
-                    if (ones_.empty())
-                        ones_.assign(inUse_.size(), 0);
-                    ones_[cluster / 64] |= std::uint64_t{1} << (cluster % 64);
+                const std::size_t sector = at / kSectorSize;
+                const auto stop = static_cast<std::uint32_t>(
+                    std::min<std::uint64_t>(end, (runStart + (sector + 1) * kSectorSize) / width));
+                if (readable[sector]) {
+                    if (width == 4)
+                        MarkFatEntries<4>(buffer.data() + at, cluster, stop, inUse_, ones_);
+                    else
+                        MarkFatEntries<2>(buffer.data() + at, cluster, stop, inUse_, ones_);
                 }
+                cluster = stop;
             }
             continue;
         }
@@ -364,21 +397,76 @@ TMemoryStream TFAT32::ReadCluster(std::uint32_t cluster, bool& failed) const
 
 TMemoryStream TFAT32::ReadChain(std::uint32_t firstCluster)
 {
+    // The byte bound (each cluster is at least 512 bytes) ends any loop.
     TMemoryStream chain;
-    std::uint32_t c = firstCluster;
-    // Each cluster is at least 512 bytes, so the byte bound ends any loop.
-    for (std::uint32_t n = 0; n < std::max<std::uint32_t>(clusterLimit_, 1); ++n) {
-        bool failed = false;
-        TMemoryStream cluster = ReadCluster(c, failed);
-        if (failed || chain.Size() + cluster.Size() > kMaxDirectoryBytes)
-            break;
-        chain.Append(cluster.Bytes());
-        c = GetFATEntry(c);
-        if (c < 2 || c >= EndOfChain())
-            break;
-    }
+    ReadClusters(ChainClusters(firstCluster, MaxDirectoryClusters()), chain);
     chain.Seek(0);
     return chain;
+}
+
+std::size_t TFAT32::MaxDirectoryClusters() const noexcept
+{
+    const std::size_t bytes = Usable() ? ClusterBytes() : 0;
+    return bytes == 0 ? 0 : std::min<std::size_t>(kMaxDirectoryBytes / bytes, clusterLimit_);
+}
+
+std::vector<std::uint32_t> TFAT32::ChainClusters(std::uint32_t first, std::size_t maxClusters,
+                                                 const std::function<bool(std::uint32_t)>& accept)
+{
+    std::vector<std::uint32_t> chain;
+    if (!Usable())
+        return chain;
+    maxClusters = std::min<std::size_t>(maxClusters, clusterLimit_);
+    for (std::uint32_t c = first; c >= 2 && c < clusterLimit_;) {
+        if ((accept && !accept(c)) || chain.size() >= maxClusters)
+            break;
+        chain.push_back(c);
+        c = GetFATEntry(c);
+        if (c >= EndOfChain())
+            break;
+    }
+    return chain;
+}
+
+std::size_t TFAT32::ReadClusters(std::span<const std::uint32_t> clusters, TMemoryStream& out) const
+{
+    if (!Usable())
+        return 0;
+    // A run is read at once up to this many clusters (1 MiB of 8 KiB clusters).
+    constexpr std::size_t kMaxRun = 128;
+    const std::size_t clusterBytes = ClusterBytes();
+    const std::uint32_t spc = SectorsPerCluster();
+    auto inDataArea = [this](std::uint32_t c) { return c >= 2 && c < clusterLimit_; };
+    auto sectorOf = [this, spc](std::uint32_t c) {
+        return static_cast<std::uint64_t>(c) * spc + DataStart - 2 * static_cast<std::uint64_t>(spc);
+    };
+    std::vector<std::uint8_t>& buffer = out.Buffer();
+    std::size_t done = 0;
+    while (done < clusters.size() && inDataArea(clusters[done])) {
+        std::size_t run = 1;
+        while (done + run < clusters.size() && run < kMaxRun && clusters[done + run] == clusters[done] + run &&
+               inDataArea(clusters[done + run]))
+            ++run;
+        const std::size_t at = buffer.size();
+        buffer.resize(at + run * clusterBytes);
+        const std::span<std::uint8_t> room = std::span(buffer).subspan(at);
+        if (!ReadSectors(static_cast<std::uint32_t>(run * spc), room, sectorOf(clusters[done]))) {
+            done += run;
+            continue;
+        }
+        // Read again a cluster at a time, to keep those before the one that fails.
+        std::size_t good = 0;
+        while (good < run && !ReadSectors(spc, room.subspan(good * clusterBytes, clusterBytes),
+                                          sectorOf(clusters[done + good])))
+            ++good;
+        if (good == run) {
+            done += run;
+            continue;
+        }
+        buffer.resize(at + good * clusterBytes);
+        return done + good;
+    }
+    return done;
 }
 
 std::uint8_t TFAT32::EstimateCondition(const TDirEntry& entry)
@@ -423,38 +511,79 @@ std::size_t NameField(const TDirEntry& entry, std::size_t offset, std::size_t le
     return n;
 }
 
-// The characters of one long-name entry's part, each of its three runs up
-// to its first NUL; returns how many were written to `out` (13 at most).
-// The characters of one long-name entry's part, each of its three runs up
-// to its first NUL; returns how many were written to `out` (13 at most).
-// `narrow` gets them as bytes too (the padding 0xFFFF as "?"), and `wide`
-// is set when one of them is not ASCII: then only `out` holds the name.
-std::size_t LongNamePart(ByteSpan entry, char16_t* out, char* narrow, bool& wide)
+// The units of one run of a long-name entry up to its first NUL, appended
+// to `out` and, as bytes, to `narrow` (the padding 0xFFFF as "?"); `other`
+// collects the bits of every unit but the padding. Offset and count are
+// fixed, so the loop unrolls.
+template <std::size_t Offset, std::size_t Count>
+std::size_t LongNameRun(const std::uint8_t* e, char16_t* out, char* narrow, unsigned& other) noexcept
 {
-    // The three runs lie inside the entry's 32 bytes.
-    const std::uint8_t* e = entry.data();
     std::size_t n = 0;
+    for (; n < Count; ++n) {
+        const unsigned u = e[Offset + 2 * n] | static_cast<unsigned>(e[Offset + 2 * n + 1]) << 8;
+        if (u == 0)
+            break;
+        const bool padding = u == 0xFFFF;
+        other |= padding ? 0 : u;
+        out[n] = static_cast<char16_t>(u);
+        narrow[n] = padding ? '?' : static_cast<char>(u);
+    }
+    return n;
+}
+
+// The characters of one long-name entry's part, each of its three runs up
+// to its first NUL; returns how many were written to `out` (13 at most).
+// `narrow` gets them as bytes too, and `wide` is set when one of them is
+// not ASCII: then only `out` holds the name.
+std::size_t LongNamePart(const std::uint8_t* e, char16_t* out, char* narrow, bool& wide) noexcept
+{
     unsigned other = 0;
-    auto run = [&](std::size_t offset, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) {
-            const unsigned u = e[offset + 2 * i] | e[offset + 2 * i + 1] << 8;
-            if (u == 0)
-                return;
-            const bool padding = u == 0xFFFF;
-            other |= padding ? 0 : u;
-            out[n] = static_cast<char16_t>(u);
-            narrow[n] = padding ? '?' : static_cast<char>(u);
-            ++n;
-        }
-    };
-    run(kLongNameRun1, kLongNameRun1Units);
-    run(kLongNameRun2, kLongNameRun2Units);
-    run(kLongNameRun3, kLongNameRun3Units);
+    std::size_t n = LongNameRun<kLongNameRun1, kLongNameRun1Units>(e, out, narrow, other);
+    n += LongNameRun<kLongNameRun2, kLongNameRun2Units>(e, out + n, narrow + n, other);
+    n += LongNameRun<kLongNameRun3, kLongNameRun3Units>(e, out + n, narrow + n, other);
     wide = wide || other >= 0x80;
     return n;
 }
 
 constexpr std::size_t kPartUnits = kLongNameRun1Units + kLongNameRun2Units + kLongNameRun3Units;
+
+// LongNamePart's bytes alone. Most parts are thirteen ASCII characters
+// (every part of a name but its last): those are told from five words of
+// the entry (four units each, some twice), without a test per character;
+// the others go through LongNamePart.
+std::size_t NarrowLongNamePart(const std::uint8_t* e, char* narrow, bool& wide) noexcept
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        auto word = [e](std::size_t offset) {
+            std::uint64_t w;
+            std::memcpy(&w, e + offset, sizeof w);
+            return w;
+        };
+        std::uint32_t last;  // the third run's two units
+        std::memcpy(&last, e + kLongNameRun3, sizeof last);
+        const std::array<std::uint64_t, 5> w{word(kLongNameRun1), word(kLongNameRun1 + 2),
+                                             word(kLongNameRun2), word(kLongNameRun2 + 4),
+                                             std::uint64_t{0x0041004100000000} | last};  // two units of "A" to fill it
+        // ASCII: no high byte, no low byte of 0x80 or more; and no NUL unit.
+        constexpr std::uint64_t kNotAscii = 0xFF80FF80FF80FF80;
+        constexpr std::uint64_t kUnitOnes = 0x0001000100010001;
+        constexpr std::uint64_t kUnitTops = 0x8000800080008000;
+        std::uint64_t all = 0;
+        std::uint64_t nul = 0;
+        for (const std::uint64_t units : w) {
+            all |= units;
+            nul |= (units - kUnitOnes) & ~units;
+        }
+        if ((all & kNotAscii) == 0 && (nul & kUnitTops) == 0) {
+            constexpr std::array<std::uint8_t, kPartUnits> kLowBytes{1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+            for (std::size_t i = 0; i < kPartUnits; ++i)
+                narrow[i] = static_cast<char>(e[kLowBytes[i]]);
+            return kPartUnits;
+        }
+    }
+    std::array<char16_t, kPartUnits> units;
+    return LongNamePart(e, units.data(), narrow, wide);
+}
 
 } // namespace
 
@@ -472,7 +601,7 @@ std::string ShortEntryName(const TDirEntry& entry)
     return OemToUtf8(std::string_view(text, n));
 }
 
-std::string ReadLongName(TDirEntry& entry, TMemoryStream& stream)
+void ReadLongName(TDirEntry& entry, TMemoryStream& stream, std::string& name)
 {
     // The run's entries follow the first one in the stream; the short entry
     // that owns the name ends it. A run that reaches the end of the data
@@ -506,12 +635,17 @@ std::string ReadLongName(TDirEntry& entry, TMemoryStream& stream)
         units = large.data();
         narrow = largeNarrow.data();
     }
+    // The bytes first; the units only for a name that is not ASCII.
+    auto part = [&](std::size_t i) { return i == 0 ? entry.data() : data.data() + start + (i - 1) * kDirEntrySize; };
     std::size_t length = 0;
     bool wide = false;
-    for (std::size_t i = count; i > 0; --i)
-        length += LongNamePart(data.subspan(start + (i - 1) * kDirEntrySize, kDirEntrySize), units + length,
-                               narrow + length, wide);
-    length += LongNamePart(entry, units + length, narrow + length, wide);
+    for (std::size_t i = count + 1; i > 0; --i)
+        length += NarrowLongNamePart(part(i - 1), narrow + length, wide);
+    if (wide) {
+        length = 0;
+        for (std::size_t i = count + 1; i > 0; --i)
+            length += LongNamePart(part(i - 1), units + length, narrow + length, wide);
+    }
     const std::size_t shortAt = start + count * kDirEntrySize;
     std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(shortAt), kDirEntrySize, entry.begin());
     stream.Seek(shortAt + kDirEntrySize);
@@ -519,11 +653,19 @@ std::string ReadLongName(TDirEntry& entry, TMemoryStream& stream)
     if (!wide) {
         while (length > 0 && narrow[length - 1] == '?')
             --length;
-        return std::string(narrow, length);
+        name.clear();
+        name.append(narrow, length);
+        return;
     }
-    std::string name = Utf16UnitsToUtf8(std::u16string_view(units, length));
+    name = Utf16UnitsToUtf8(std::u16string_view(units, length));
     while (!name.empty() && name.back() == '?')
         name.pop_back();
+}
+
+std::string ReadLongName(TDirEntry& entry, TMemoryStream& stream)
+{
+    std::string name;
+    ReadLongName(entry, stream, name);
     return name;
 }
 

@@ -12,8 +12,11 @@
 #include "salvage/fs/FATLayout.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -72,6 +75,19 @@ public:
     // entry below 2 or at the end threshold; bounded by the volume's cluster
     // count and by the largest directory (kMaxDirectoryBytes), so a loop ends.
     [[nodiscard]] TMemoryStream ReadChain(std::uint32_t firstCluster);
+
+    // The clusters of the chain from `first`, in order, each asked of
+    // `accept` (when given) before it joins: false ends the chain there.
+    // Ends at an entry below 2, at the end threshold or outside the data
+    // area, and after maxClusters.
+    [[nodiscard]] std::vector<std::uint32_t> ChainClusters(std::uint32_t first, std::size_t maxClusters,
+                                                           const std::function<bool(std::uint32_t)>& accept = {});
+    // Reads the clusters onto the end of `out`, consecutive ones in one
+    // read; stops at the first that cannot be read (or lies outside the data
+    // area) and returns how many were appended.
+    std::size_t ReadClusters(std::span<const std::uint32_t> clusters, TMemoryStream& out) const;
+    // The most clusters a directory may take (kMaxDirectoryBytes).
+    [[nodiscard]] std::size_t MaxDirectoryClusters() const noexcept;
 
     // 1 (good) or 2 (poor): are the consecutive clusters a deleted file of this
     // size would have used still free?
@@ -144,6 +160,8 @@ private:
 // Reads the rest of the run and returns the name; Entry becomes the short
 // entry that owns it. Throws EReadError when the run reaches the end of the data.
 [[nodiscard]] std::string ReadLongName(TDirEntry& entry, TMemoryStream& stream);
+// The same into `name`, whose storage is reused (a walk keeps one string).
+void ReadLongName(TDirEntry& entry, TMemoryStream& stream, std::string& name);
 
 // DOS date and time words as a day-count date; 0 when they are not a real date.
 [[nodiscard]] TDateTime DosDateTimeToDateTime(std::uint16_t date, std::uint16_t time);

@@ -6,11 +6,11 @@ namespace salvage {
 
 namespace {
 
-void ReplayOne(const TSearchReport& r, TSearchSink& target)
+void ReplayOne(const TReportBatch& batch, const TSearchReport& r, TSearchSink& target)
 {
     switch (r.kind) {
     case TSearchReport::Kind::FatDir: target.FatDirFound(r.info, r.parent, r.self); break;
-    case TSearchReport::Kind::FatFile: target.FatFileFound(r.info, r.parent); break;
+    case TSearchReport::Kind::FatFile: target.FatFileNamed(r.info, batch.NameOf(r), r.parent); break;
     case TSearchReport::Kind::NtfsDir: target.NtfsDirFound(r.info); break;
     case TSearchReport::Kind::NtfsFile: target.NtfsFileFound(r.info); break;
     case TSearchReport::Kind::Failed: target.Failed(r.info.Name); break;
@@ -22,8 +22,8 @@ void ReplayOne(const TSearchReport& r, TSearchSink& target)
 
 void ReplayReports(const TReportBatch& batch, TSearchSink& target)
 {
-    for (const TSearchReport& r : batch)
-        ReplayOne(r, target);
+    for (const TSearchReport& r : batch.Reports)
+        ReplayOne(batch, r, target);
 }
 
 TBatchingSink::TBatchingSink(Consumer consumer, ProgressFn progress, std::size_t maxReports,
@@ -33,7 +33,7 @@ TBatchingSink::TBatchingSink(Consumer consumer, ProgressFn progress, std::size_t
       maxReports_(std::max<std::size_t>(maxReports, 1)),
       interval_(interval)
 {
-    pending_.reserve(std::min<std::size_t>(maxReports_, kDefaultBatchSize));
+    Reserve(pending_);
     timer_ = std::thread([this] { TimerLoop(); });
 }
 
@@ -47,29 +47,70 @@ TBatchingSink::~TBatchingSink()
     timer_.join();
 }
 
+template <class Fill>
+void TBatchingSink::Add(bool deliverNow, Fill&& fill)
+{
+    bool first = false;
+    {
+        std::lock_guard lock(mutex_);
+        first = pending_.Reports.empty();
+        if (first)
+            oldest_ = std::chrono::steady_clock::now();
+        // Filled in place: a record is copied once, into the batch.
+        fill(pending_.Reports.emplace_back(), pending_.Names);
+        if (deliverNow || pending_.Reports.size() >= maxReports_) {
+            Deliver();
+            return;
+        }
+    }
+    if (first)
+        wake_.notify_one();  // the timer now has a deadline to keep
+}
+
 void TBatchingSink::FatDirFound(const TFileInfo& dir, DirToken parent, DirToken self)
 {
-    Add({TSearchReport::Kind::FatDir, parent, self, dir}, false);
+    Add(false, [&](TSearchReport& r, std::string&) {
+        r.kind = TSearchReport::Kind::FatDir;
+        r.parent = parent;
+        r.self = self;
+        r.info = dir;
+    });
 }
 
 void TBatchingSink::FatFileFound(const TFileInfo& file, DirToken folder)
 {
-    Add({TSearchReport::Kind::FatFile, folder, kNoDir, file}, false);
+    FatFileNamed(file, file.Name, folder);
 }
 
-void TBatchingSink::TakeFatFile(TFileInfo&& file, DirToken folder)
+void TBatchingSink::FatFileNamed(const TFileInfo& file, std::string_view name, DirToken folder)
 {
-    Add({TSearchReport::Kind::FatFile, folder, kNoDir, std::move(file)}, false);
+    Add(false, [&](TSearchReport& r, std::string& names) {
+        r.kind = TSearchReport::Kind::FatFile;
+        r.parent = folder;
+        r.info = file;
+        // The record travels without a name of its own.
+        if (!r.info.Name.empty())
+            std::string().swap(r.info.Name);
+        r.nameAt = static_cast<std::uint32_t>(names.size());
+        r.nameLength = static_cast<std::uint32_t>(name.size());
+        names.append(name.data(), name.size());
+    });
 }
 
 void TBatchingSink::NtfsDirFound(const TFileInfo& dir)
 {
-    Add({TSearchReport::Kind::NtfsDir, kNoDir, kNoDir, dir}, false);
+    Add(false, [&](TSearchReport& r, std::string&) {
+        r.kind = TSearchReport::Kind::NtfsDir;
+        r.info = dir;
+    });
 }
 
 void TBatchingSink::NtfsFileFound(const TFileInfo& file)
 {
-    Add({TSearchReport::Kind::NtfsFile, kNoDir, kNoDir, file}, false);
+    Add(false, [&](TSearchReport& r, std::string&) {
+        r.kind = TSearchReport::Kind::NtfsFile;
+        r.info = file;
+    });
 }
 
 void TBatchingSink::Progress(int percent)
@@ -80,14 +121,15 @@ void TBatchingSink::Progress(int percent)
 
 void TBatchingSink::Failed(const std::string& message)
 {
-    TFileInfo info;
-    info.Name = message;
-    Add({TSearchReport::Kind::Failed, kNoDir, kNoDir, std::move(info)}, true);
+    Add(true, [&](TSearchReport& r, std::string&) {
+        r.kind = TSearchReport::Kind::Failed;
+        r.info.Name = message;
+    });
 }
 
 void TBatchingSink::Done()
 {
-    Add({TSearchReport::Kind::Done, kNoDir, kNoDir, {}}, true);
+    Add(true, [](TSearchReport& r, std::string&) { r.kind = TSearchReport::Kind::Done; });
 }
 
 void TBatchingSink::Flush()
@@ -96,31 +138,20 @@ void TBatchingSink::Flush()
     Deliver();
 }
 
-void TBatchingSink::Add(TSearchReport&& report, bool deliverNow)
+void TBatchingSink::Reserve(TReportBatch& batch) const
 {
-    bool first = false;
-    {
-        std::lock_guard lock(mutex_);
-        first = pending_.empty();
-        if (first)
-            oldest_ = std::chrono::steady_clock::now();
-        pending_.push_back(std::move(report));
-        if (deliverNow || pending_.size() >= maxReports_) {
-            Deliver();
-            return;
-        }
-    }
-    if (first)
-        wake_.notify_one();  // the timer now has a deadline to keep
+    const std::size_t reports = std::min<std::size_t>(maxReports_, kDefaultBatchSize);
+    batch.Reports.reserve(reports);
+    batch.Names.reserve(reports * kNameBytesPerReport);
 }
 
 void TBatchingSink::Deliver()
 {
-    if (pending_.empty())
+    if (pending_.Reports.empty())
         return;
     TReportBatch batch;
-    batch.reserve(std::min<std::size_t>(maxReports_, kDefaultBatchSize));
-    batch.swap(pending_);
+    Reserve(batch);
+    std::swap(batch, pending_);
     // Called under the lock, so batches arrive in order whoever delivers them.
     if (consumer_)
         consumer_(std::move(batch));
@@ -130,7 +161,7 @@ void TBatchingSink::TimerLoop()
 {
     std::unique_lock lock(mutex_);
     while (!stopping_) {
-        if (pending_.empty()) {
+        if (pending_.Reports.empty()) {
             wake_.wait(lock);
             continue;
         }

@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -27,10 +29,23 @@ struct TSearchReport {
     Kind kind = Kind::Done;
     DirToken parent = kNoDir;  // FatDir: its parent; FatFile: its folder
     DirToken self = kNoDir;    // FatDir: its own token
-    TFileInfo info;            // Failed: the message in info.Name
+    TFileInfo info;            // Failed: the message in info.Name; FatFile: no name
+    // FatFile: its name in the batch's Names.
+    std::uint32_t nameAt = 0;
+    std::uint32_t nameLength = 0;
 };
 
-using TReportBatch = std::vector<TSearchReport>;
+// Reports in order. The names of its FAT files stand one after another in
+// Names, so that a batch of files costs two allocations, not one per file.
+struct TReportBatch {
+    std::vector<TSearchReport> Reports;
+    std::string Names;
+
+    [[nodiscard]] std::string_view NameOf(const TSearchReport& report) const noexcept
+    {
+        return std::string_view(Names).substr(report.nameAt, report.nameLength);
+    }
+};
 
 // Applies a batch, in order, to another sink.
 void ReplayReports(const TReportBatch& batch, TSearchSink& target);
@@ -57,7 +72,7 @@ public:
 
     void FatDirFound(const TFileInfo& dir, DirToken parent, DirToken self) override;
     void FatFileFound(const TFileInfo& file, DirToken folder) override;
-    void TakeFatFile(TFileInfo&& file, DirToken folder) override;
+    void FatFileNamed(const TFileInfo& file, std::string_view name, DirToken folder) override;
     void NtfsDirFound(const TFileInfo& dir) override;
     void NtfsFileFound(const TFileInfo& file) override;
     void Progress(int percent) override;
@@ -68,8 +83,14 @@ public:
     void Flush();
 
 private:
-    void Add(TSearchReport&& report, bool deliverNow);
+    // Appends a report that `fill(report, names)` fills in place; names is
+    // the batch's Names.
+    template <class Fill>
+    void Add(bool deliverNow, Fill&& fill);
     void Deliver();  // mutex_ held
+    // Room for a batch of files of names of usual length.
+    static constexpr std::size_t kNameBytesPerReport = 32;
+    void Reserve(TReportBatch& batch) const;
     void TimerLoop();
 
     Consumer consumer_;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <exception>
 #include <new>
+#include <span>
 
 namespace salvage {
 
@@ -65,7 +66,7 @@ TFAT32Search::~TFAT32Search()
 void TFAT32Search::Execute()
 {
     VisitedDirs.Clear();
-    directoryClusters_.clear();
+    directoryClusters_.Clear();
     nextToken_ = 1;
     limits_ = EntryLimitsOf(fat_);
     map_ = std::make_shared<TFatDeletedMap>();
@@ -89,7 +90,7 @@ void TFAT32Search::Execute()
     fat_.SetDeletedMap(map_);
     if (!StopRequested()) {
         VisitedDirs.Clear();
-        directoryClusters_.clear();
+        directoryClusters_.Clear();
         sink_.Done();
     }
 }
@@ -178,27 +179,28 @@ bool TFAT32Search::LoadSubdirectory(Frame& frame, std::uint32_t key, bool delete
 
 TMemoryStream TFAT32Search::ReadDirectoryChain(std::uint32_t first, TMemoryStream firstCluster)
 {
-    TMemoryStream chain;
-    TMemoryStream cluster = std::move(firstCluster);
-    std::uint32_t c = first;
     // Bounded three ways: the cluster count, the largest directory, and the
     // clusters already read (which ends a loop at its first repeat). The
     // directory's own first cluster is read even when a damaged chain of
     // another directory ran into it before: VisitedDirs already keeps each
     // directory to one scan, and refusing it would lose the whole directory.
-    for (std::uint32_t n = 0; n < fat_.ClusterLimit(); ++n) {
-        if (!directoryClusters_.insert(c).second && n != 0)
-            break;
-        if (chain.Size() + cluster.Size() > kMaxDirectoryBytes)
-            break;
-        chain.Append(cluster.Bytes());
-        c = fat_.GetFATEntry(c);
-        if (c < 2 || c >= fat_.EndOfChain())
-            break;
-        bool failed = false;
-        cluster = fat_.ReadCluster(c, failed);
-        if (failed)
-            break;
+    bool own = true;
+    const std::vector<std::uint32_t> clusters =
+        fat_.ChainClusters(first, fat_.MaxDirectoryClusters(), [this, &own](std::uint32_t c) {
+            const bool fresh = directoryClusters_.Insert(c);
+            const bool take = fresh || own;
+            own = false;
+            return take;
+        });
+    TMemoryStream chain = std::move(firstCluster);
+    if (clusters.empty())
+        chain.Buffer().clear();
+    else {
+        // The rest of the chain, a run of consecutive clusters at a read;
+        // clusters that could not be read are not counted as read.
+        const std::size_t read = 1 + fat_.ReadClusters(std::span(clusters).subspan(1), chain);
+        for (std::size_t i = read; i < clusters.size(); ++i)
+            directoryClusters_.Erase(clusters[i]);
     }
     chain.Seek(0);
     return chain;
@@ -207,9 +209,9 @@ TMemoryStream TFAT32Search::ReadDirectoryChain(std::uint32_t first, TMemoryStrea
 void TFAT32Search::ReadDeletedFolderOn(TMemoryStream& data, std::uint32_t first, std::uint32_t mapIndex)
 {
     ReadDeletedFolderClusters(
-        fat_, limits_, first, data, [this](std::uint32_t c) { return directoryClusters_.count(c) != 0; },
+        fat_, limits_, first, data, [this](std::uint32_t c) { return directoryClusters_.Contains(c); },
         [this, mapIndex](std::uint32_t c) {
-            directoryClusters_.insert(c);
+            directoryClusters_.Insert(c);
             map_->AddFolderCluster(mapIndex, c);
         });
 }
@@ -219,11 +221,13 @@ bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
     TDirEntry entry{};
     frame.data.ReadBuffer(entry.data(), entry.size());
 
-    std::string name;
+    // The name is made in name_, whose storage every entry reuses: a file's
+    // name reaches the sink as a view, not as a string of its own.
+    std::string& name = name_;
     bool shortName = true;
     if (entry[kEntryAttributes] == kAttrLongName) {
         try {
-            name = ReadLongName(entry, frame.data);
+            ReadLongName(entry, frame.data, name);
         } catch (const EReadError&) {
             // The run reaches the end of this directory's data (typically a
             // deleted directory of which only the first cluster is left): the
@@ -255,6 +259,9 @@ bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
         ++map_->ImplausibleEntries;
         return false;
     }
+    // "." and "..", and any name that starts with a dot.
+    if (!name.empty() && name[0] == '.')
+        return false;
 
     TFileInfo work;
     work.Created = DateOf(LoadLE16(entry, kEntryCreateDate), LoadLE16(entry, kEntryCreateTime));
@@ -270,10 +277,6 @@ bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
             ReplaceFirstChar(name, '?');
         work.Deleted = true;
     }
-    work.Name = std::move(name);
-    // "." and "..", and any name that starts with a dot.
-    if (!work.Name.empty() && work.Name[0] == '.')
-        return false;
     // Everything in a deleted folder is deleted, whatever its own entry says.
     if (frame.deleted)
         work.Deleted = true;
@@ -287,10 +290,11 @@ bool TFAT32Search::ScanEntry(Frame& frame, Frame& child, std::size_t depth)
     }
 
     if (!directory) {
-        sink_.TakeFatFile(std::move(work), frame.token);
+        sink_.FatFileNamed(work, name, frame.token);
         return false;
     }
 
+    work.Name = name;
     const DirToken self = nextToken_++;
     sink_.FatDirFound(work, frame.token, self);
     const double share = static_cast<double>(frame.hi - frame.lo) / frame.subCount;

@@ -15,6 +15,7 @@
 // the recovery finds it (TFAT32::DeletedMap).
 
 #include "salvage/fs/FAT.h"
+#include "salvage/search/ClusterSet.h"
 #include "salvage/fs/FATEntryCheck.h"
 #include "salvage/fs/FATPlacement.h"
 #include "salvage/search/ListInteger.h"
@@ -26,7 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <unordered_set>
+#include <string>
 #include <vector>
 
 namespace salvage {
@@ -72,7 +73,7 @@ private:
     DirToken nextToken_ = 1;
     // Every cluster read as directory data: a chain that runs into one of them
     // (a loop, a link back into an ancestor) ends there.
-    std::unordered_set<std::uint32_t> directoryClusters_;
+    TClusterSet directoryClusters_;
     TFatEntryLimits limits_;
     // DosDateTimeToDateTime of the date and time words met last (the entries
     // of a folder share a few).
@@ -83,6 +84,7 @@ private:
         TDateTime value = 0;
     };
     std::array<DateSlot, 256> dates_{};
+    std::string name_;  // the entry's name, its storage kept from entry to entry
     std::shared_ptr<TFatDeletedMap> map_;
 };
 

@@ -81,6 +81,13 @@ void TFoundFileModel::AddFileRecord(const TFileInfo& record, TTreeNode& dir)
         MarkDeletedUp(&dir);
 }
 
+void TFoundFileModel::AddFileRecord(const TFileInfo& record, std::string_view name, TTreeNode& dir)
+{
+    dir.Owner().AppendFile(dir, record, name);
+    if (record.Deleted)
+        MarkDeletedUp(&dir);
+}
+
 TTreeNode* TFoundFileModel::FindNodeByRef(std::uint32_t ref)
 {
     if (ref == cacheRef_ && cacheRef_ != 0)

@@ -44,6 +44,8 @@ public:
     TTreeNode* AddDirRecord(const TFileInfo& record, TTreeNode* parent);
     // FAT: a copy of the record joins the folder's Files.
     void AddFileRecord(const TFileInfo& record, TTreeNode& dir);
+    // The same with `name` as the copy's Name (record.Name is replaced).
+    void AddFileRecord(const TFileInfo& record, std::string_view name, TTreeNode& dir);
 
     // NTFS: the folder registered for ref, through a one-entry cache (ref 0
     // never answers from the cache).

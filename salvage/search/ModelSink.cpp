@@ -30,6 +30,12 @@ void TModelSink::FatFileFound(const TFileInfo& file, DirToken folder)
         model_.AddFileRecord(file, *node);
 }
 
+void TModelSink::FatFileNamed(const TFileInfo& file, std::string_view name, DirToken folder)
+{
+    if (TTreeNode* node = NodeOf(folder))
+        model_.AddFileRecord(file, name, *node);
+}
+
 void TModelSink::NtfsDirFound(const TFileInfo& dir)
 {
     model_.AddNTFSDir(dir);

@@ -21,6 +21,7 @@ public:
 
     void FatDirFound(const TFileInfo& dir, DirToken parent, DirToken self) override;
     void FatFileFound(const TFileInfo& file, DirToken folder) override;
+    void FatFileNamed(const TFileInfo& file, std::string_view name, DirToken folder) override;
     void NtfsDirFound(const TFileInfo& dir) override;
     void NtfsFileFound(const TFileInfo& file) override;
     void Progress(int percent) override;

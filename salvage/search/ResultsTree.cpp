@@ -351,6 +351,15 @@ void TResultsTree::AppendFile(TTreeNode& node, const TFileInfo& file)
     Notify(&TTreeObserver::FileAppended, node, node.data_.Files.size() - 1);
 }
 
+void TResultsTree::AppendFile(TTreeNode& node, const TFileInfo& file, std::string_view name)
+{
+    // The name is made once, in place (a record handed over without one
+    // copies no string).
+    TFileInfo& added = node.data_.Files.emplace_back(file);
+    added.Name.assign(name);
+    Notify(&TTreeObserver::FileAppended, node, node.data_.Files.size() - 1);
+}
+
 void TResultsTree::AddObserver(TTreeObserver* observer)
 {
     if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())

@@ -160,6 +160,10 @@ public:
     void SetExpanded(TTreeNode& node, bool expanded);
     // Appends a copy of the record to the node's Files.
     void AppendFile(TTreeNode& node, const TFileInfo& file);
+    // The same with `name` as the copy's Name: file.Name, empty for a record
+    // handed over without its name, is replaced. `name` must not lie in the
+    // node's own Files.
+    void AppendFile(TTreeNode& node, const TFileInfo& file, std::string_view name);
     // Tells the observers that node.Data() was changed in place.
     void DataChanged(TTreeNode& node);
 

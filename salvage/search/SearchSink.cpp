@@ -2,6 +2,13 @@
 
 namespace salvage {
 
+void TSearchSink::FatFileNamed(const TFileInfo& file, std::string_view name, DirToken folder)
+{
+    TFileInfo named = file;
+    named.Name.assign(name);
+    FatFileFound(named, folder);
+}
+
 std::string ScanEndedEarlyMessage(const std::string& why)
 {
     std::string text = "The analysis ended early because part of the volume could not be read; "

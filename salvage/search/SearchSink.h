@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace salvage {
 
@@ -28,9 +29,10 @@ public:
     virtual void FatDirFound(const TFileInfo& dir, DirToken parent, DirToken self) = 0;
     // FAT search: a file found in `folder`.
     virtual void FatFileFound(const TFileInfo& file, DirToken folder) = 0;
-    // The same, handing the record over: a sink that keeps it takes its
-    // strings instead of copying them. By default, FatFileFound.
-    virtual void TakeFatFile(TFileInfo&& file, DirToken folder) { FatFileFound(file, folder); }
+    // The same with the name apart (file.Name is not read): the worker keeps
+    // one name buffer rather than making a string per file. By default, a
+    // copy of the record with its name goes to FatFileFound.
+    virtual void FatFileNamed(const TFileInfo& file, std::string_view name, DirToken folder);
 
     // NTFS search: records in MFT order; the tree finds parents by reference
     // and parks children under placeholders until their parent arrives.

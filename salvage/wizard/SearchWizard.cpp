@@ -55,6 +55,13 @@ public:
         if (file.Deleted)
             Candidates.push_back({folder, file});
     }
+    void FatFileNamed(const TFileInfo& file, std::string_view name, DirToken folder) override
+    {
+        if (!file.Deleted)
+            return;
+        Candidates.push_back({folder, file});
+        Candidates.back().File.Name.assign(name);
+    }
     void NtfsDirFound(const TFileInfo&) override {}
     void NtfsFileFound(const TFileInfo&) override {}
     void Progress(int percent) override { sink_.Progress(percent); }

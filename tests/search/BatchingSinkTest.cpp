@@ -77,11 +77,11 @@ TEST(BatchingSink, BatchedTreeEqualsDirectTree)
             search.Start();
             while (!apply.Completed()) {
                 const TReportBatch batch = queue.Take();
-                ASSERT_FALSE(batch.empty()) << "the search never completed";
-                ASSERT_LE(batch.size(), 7u);
+                ASSERT_FALSE(batch.Reports.empty()) << "the search never completed";
+                ASSERT_LE(batch.Reports.size(), 7u);
                 // Done comes last, after every report.
-                for (std::size_t i = 0; i + 1 < batch.size(); ++i)
-                    ASSERT_NE(batch[i].kind, TSearchReport::Kind::Done);
+                for (std::size_t i = 0; i + 1 < batch.Reports.size(); ++i)
+                    ASSERT_NE(batch.Reports[i].kind, TSearchReport::Kind::Done);
                 ReplayReports(batch, apply);
                 ++batches;
             }
@@ -108,9 +108,9 @@ TEST(BatchingSink, TimerHandsOverAPartialBatch)
     sink.Progress(42);
     EXPECT_EQ(lastProgress, 42) << "progress is not batched";
     const TReportBatch batch = queue.Take();
-    ASSERT_EQ(batch.size(), 1u);
-    EXPECT_EQ(batch[0].kind, TSearchReport::Kind::FatDir);
-    EXPECT_EQ(batch[0].self, 1u);
+    ASSERT_EQ(batch.Reports.size(), 1u);
+    EXPECT_EQ(batch.Reports[0].kind, TSearchReport::Kind::FatDir);
+    EXPECT_EQ(batch.Reports[0].self, 1u);
 
     // Flush hands over what is pending (after a stop, for instance).
     TFileInfo file;
@@ -119,30 +119,46 @@ TEST(BatchingSink, TimerHandsOverAPartialBatch)
     slow.FatFileFound(file, 1);
     slow.FatFileFound(file, 1);
     slow.Flush();
-    EXPECT_EQ(queue.Take().size(), 2u);
+    EXPECT_EQ(queue.Take().Reports.size(), 2u);
 }
 
-// A file handed over arrives as one reported by copy.
-TEST(BatchingSink, FilesHandedOverArriveWhole)
+// A file whose name comes apart arrives as one reported whole: the batch
+// keeps the names, and a replay gives the model both files with theirs.
+TEST(BatchingSink, FilesNamedApartArriveWhole)
 {
     std::vector<TReportBatch> batches;
-    TBatchingSink sink([&](TReportBatch&& b) { batches.push_back(std::move(b)); }, {}, 2,
+    TBatchingSink sink([&](TReportBatch&& b) { batches.push_back(std::move(b)); }, {}, 3,
                        std::chrono::milliseconds(1000));
     TFileInfo f;
-    f.Name = "a long name that does not fit in a short string.txt";
     f.Size = 12345;
     f.Deleted = true;
-    const TFileInfo copy = f;
-    sink.TakeFatFile(std::move(f), 7);
-    sink.FatFileFound(copy, 8);
+    TFileInfo whole = f;
+    whole.Name = "a long name that does not fit in a short string.txt";
+    TFileInfo root;
+    root.Name = ".";
+    sink.FatDirFound(root, kNoDir, 1);
+    std::string buffer = "second.dat";
+    sink.FatFileNamed(f, buffer, 1);
+    buffer = "overwritten";  // the worker reuses its buffer at once
+    sink.FatFileFound(whole, 1);
     ASSERT_EQ(batches.size(), 1u);
-    ASSERT_EQ(batches[0].size(), 2u);
-    for (const TSearchReport& r : batches[0]) {
-        EXPECT_EQ(r.kind, TSearchReport::Kind::FatFile);
-        EXPECT_EQ(r.info.Name, copy.Name);
-        EXPECT_EQ(r.info.Size, copy.Size);
-        EXPECT_TRUE(r.info.Deleted);
+    const TReportBatch& batch = batches[0];
+    ASSERT_EQ(batch.Reports.size(), 3u);
+    EXPECT_EQ(batch.NameOf(batch.Reports[1]), "second.dat");
+    EXPECT_EQ(batch.NameOf(batch.Reports[2]), whole.Name);
+    EXPECT_TRUE(batch.Reports[2].info.Name.empty()) << "the name travels once";
+
+    TFoundFileModel model;
+    TModelSink apply(model);
+    ReplayReports(batch, apply);
+    const TTreeNode* node = model.Tree().First();
+    ASSERT_NE(node, nullptr);
+    const std::vector<TFileInfo>& files = node->Data().Files;
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].Name, "second.dat");
+    EXPECT_EQ(files[1].Name, whole.Name);
+    for (const TFileInfo& file : files) {
+        EXPECT_EQ(file.Size, 12345u);
+        EXPECT_TRUE(file.Deleted);
     }
-    EXPECT_EQ(batches[0][0].parent, 7u);
-    EXPECT_EQ(batches[0][1].parent, 8u);
 }

@@ -211,9 +211,9 @@ struct StoppingSink : TModelSink {
     using TModelSink::TModelSink;
     TWorkerThread* worker = nullptr;
     int files = 0;
-    void FatFileFound(const TFileInfo& file, DirToken folder) override
+    void FatFileNamed(const TFileInfo& file, std::string_view name, DirToken folder) override
     {
-        TModelSink::FatFileFound(file, folder);
+        TModelSink::FatFileNamed(file, name, folder);
         if (++files == 3)
             worker->RequestStop();
     }
