@@ -193,9 +193,9 @@ TMemoryStream TFAT32Search::ReadDirectoryChain(std::uint32_t first, TMemoryStrea
             return take;
         });
     TMemoryStream chain = std::move(firstCluster);
-    if (clusters.empty())
+    if (clusters.empty()) {
         chain.Buffer().clear();
-    else {
+    } else {
         // The rest of the chain, a run of consecutive clusters at a read;
         // clusters that could not be read are not counted as read.
         const std::size_t read = 1 + fat_.ReadClusters(std::span(clusters).subspan(1), chain);
