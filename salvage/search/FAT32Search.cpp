@@ -322,15 +322,24 @@ TDateTime TFAT32Search::DateOf(std::uint16_t date, std::uint16_t time) noexcept
     return slot.value;
 }
 
-void ReviseFatConditions(TResultsTree& tree, TFAT32& fat, TFatClusterRule rule)
+void ReviseFatConditions(std::span<TFileInfo* const> files, TFAT32& fat, TFatClusterRule rule)
 {
     const TFatDeletedMap* map = fat.DeletedMap();
     if (map == nullptr)
         return;
+    for (TFileInfo* f : files)
+        if (f->Deleted && f->FatEntry != kNoFatEntry)
+            f->Condition = map->Condition(f->FatEntry, rule, fat);
+}
+
+void ReviseFatConditions(TResultsTree& tree, TFAT32& fat, TFatClusterRule rule)
+{
+    std::vector<TFileInfo*> files;
     for (TTreeNode* n = tree.First(); n; n = tree.NextDepthFirst(*n))
         for (TFileInfo& f : n->Data().Files)
-            if (f.Deleted && f.FatEntry != kNoFatEntry)
-                f.Condition = map->Condition(f.FatEntry, rule, fat);
+            if (f.FatEntry != kNoFatEntry)
+                files.push_back(&f);
+    ReviseFatConditions(files, fat, rule);
 }
 
 } // namespace salvage

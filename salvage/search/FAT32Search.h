@@ -27,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -90,7 +91,9 @@ private:
 
 // The condition of every deleted file of a FAT analysis by `rule`, once the
 // search has built the reader's deleted-file map (the estimate made while
-// the walk ran knew only each file's first cluster).
+// the walk ran knew only each file's first cluster): of the given records,
+// or of every record of the tree.
+void ReviseFatConditions(std::span<TFileInfo* const> files, TFAT32& fat, TFatClusterRule rule);
 void ReviseFatConditions(TResultsTree& tree, TFAT32& fat, TFatClusterRule rule);
 
 // Round to nearest, halves to even (the progress split).

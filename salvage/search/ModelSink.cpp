@@ -1,5 +1,7 @@
 #include "salvage/search/ModelSink.h"
 
+#include "salvage/fs/FATPlacement.h"
+
 namespace salvage {
 
 TModelSink::TModelSink(TFoundFileModel& model, ProgressFn progress, DoneFn done, FailedFn failed)
@@ -26,14 +28,39 @@ void TModelSink::FatDirFound(const TFileInfo& dir, DirToken parent, DirToken sel
 
 void TModelSink::FatFileFound(const TFileInfo& file, DirToken folder)
 {
-    if (TTreeNode* node = NodeOf(folder))
+    if (TTreeNode* node = NodeOf(folder)) {
         model_.AddFileRecord(file, *node);
+        Placed(file, folder, *node);
+    }
 }
 
 void TModelSink::FatFileNamed(const TFileInfo& file, std::string_view name, DirToken folder)
 {
-    if (TTreeNode* node = NodeOf(folder))
+    if (TTreeNode* node = NodeOf(folder)) {
         model_.AddFileRecord(file, name, *node);
+        Placed(file, folder, *node);
+    }
+}
+
+void TModelSink::Placed(const TFileInfo& file, DirToken folder, const TTreeNode& node)
+{
+    if (file.FatEntry != kNoFatEntry)
+        deletedFat_.push_back({folder, static_cast<std::uint32_t>(node.Data().Files.size() - 1), file.FatEntry});
+}
+
+std::vector<TFileInfo*> TModelSink::DeletedFatFiles() const
+{
+    std::vector<TFileInfo*> files;
+    files.reserve(deletedFat_.size());
+    for (const TPlacedFile& placed : deletedFat_) {
+        TTreeNode* node = NodeOf(placed.Folder);
+        if (!node || placed.Index >= node->Data().Files.size())
+            continue;
+        TFileInfo& file = node->Data().Files[placed.Index];
+        if (file.FatEntry == placed.FatEntry)
+            files.push_back(&file);
+    }
+    return files;
 }
 
 void TModelSink::NtfsDirFound(const TFileInfo& dir)
@@ -68,6 +95,7 @@ void TModelSink::Done()
 void TModelSink::Reset()
 {
     nodes_.clear();
+    deletedFat_.clear();
     completed_ = false;
 }
 

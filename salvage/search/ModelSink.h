@@ -32,6 +32,10 @@ public:
     [[nodiscard]] TTreeNode* NodeOf(DirToken token) const noexcept;
     // True once Done() was applied.
     [[nodiscard]] bool Completed() const noexcept { return completed_; }
+    // The FAT files applied so far that have an entry in the reader's
+    // deleted-file map, as they stand in the tree now (a record that is no
+    // longer where it was put is left out).
+    [[nodiscard]] std::vector<TFileInfo*> DeletedFatFiles() const;
     // Forgets the tokens (call it when the model is cleared for a new analysis).
     void Reset();
 
@@ -41,6 +45,15 @@ private:
     DoneFn done_;
     FailedFn failed_;
     std::vector<TTreeNode*> nodes_;  // by token; tokens are small and dense
+    // Where each FAT file with a map entry went: a few in a volume of files,
+    // so the conditions are revised without a pass over every record.
+    struct TPlacedFile {
+        DirToken Folder;
+        std::uint32_t Index;
+        std::uint32_t FatEntry;
+    };
+    std::vector<TPlacedFile> deletedFat_;
+    void Placed(const TFileInfo& file, DirToken folder, const TTreeNode& node);
     bool completed_ = false;
 };
 

@@ -156,7 +156,7 @@ void TSearchDriver::FireEvents()
         // Every FAT entry is known now: the conditions by where the deleted
         // files' clusters were placed (the walk knew only first clusters).
         if (options_.EstimateCondition && analysis_ && analysis_->FatReader())
-            ReviseFatConditions(model_.Tree(), *analysis_->FatReader(), options_.FatClusters);
+            ReviseFatConditions(modelSink_.DeletedFatFiles(), *analysis_->FatReader(), options_.FatClusters);
     }
     // A failure's message box runs the owner's event loop, where the user
     // may stop or start another search: then this Done is not told.

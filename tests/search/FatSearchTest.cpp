@@ -236,3 +236,48 @@ TEST(FatSearch, StopEndsEveryLevelWithoutCompleting)
     EXPECT_EQ(sink.files, 3);
     EXPECT_EQ(model.Tree().Count(), 1u) << "stopped before the first subfolder";
 }
+
+// The sink keeps where each file with a map entry went, so that the
+// conditions are revised without a pass over the whole tree: the same
+// records, and the same conditions, as the pass finds.
+TEST(FatSearch, TheSinkKnowsEveryDeletedRecordThePassWouldFind)
+{
+    for (const std::string& image : {testdata::ReferenceFatImage(), testdata::FatVolume("scenarios").image,
+                                     testdata::FatVolume("fat16").image}) {
+        SCOPED_TRACE(image);
+        platform::OpenError error;
+        TFAT32 fat(platform::OpenVolumeReadOnly(image, error));
+        TFoundFileModel model;
+        TModelSink sink(model);
+        TFAT32Search search(fat, sink, true);
+        search.Start();
+        search.Wait();
+        std::vector<TFileInfo*> inTree;
+        for (TTreeNode* n = model.Tree().First(); n; n = model.Tree().NextDepthFirst(*n))
+            for (TFileInfo& f : n->Data().Files)
+                if (f.FatEntry != kNoFatEntry)
+                    inTree.push_back(&f);
+        std::vector<TFileInfo*> kept = sink.DeletedFatFiles();
+        ASSERT_FALSE(kept.empty());
+        std::sort(inTree.begin(), inTree.end());
+        std::sort(kept.begin(), kept.end());
+        EXPECT_EQ(kept, inTree);
+
+        for (const TFatClusterRule rule : {TFatClusterRule::Consecutive, TFatClusterRule::FreeGaps}) {
+            ReviseFatConditions(sink.DeletedFatFiles(), fat, rule);
+            std::vector<std::uint8_t> fromSink;
+            for (const TFileInfo* f : inTree)
+                fromSink.push_back(f->Condition);
+            for (TFileInfo* f : inTree)
+                f->Condition = kNotAssessed;
+            ReviseFatConditions(model.Tree(), fat, rule);
+            std::vector<std::uint8_t> fromPass;
+            for (const TFileInfo* f : inTree)
+                fromPass.push_back(f->Condition);
+            EXPECT_EQ(fromSink, fromPass);
+            EXPECT_EQ(std::count(fromSink.begin(), fromSink.end(), kNotAssessed), 0);
+        }
+        sink.Reset();
+        EXPECT_TRUE(sink.DeletedFatFiles().empty());
+    }
+}
