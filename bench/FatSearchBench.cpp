@@ -28,16 +28,13 @@
 // usage: fat_search_bench [--tops N] [--subs N] [--files N] [--work DIR] [--runs N] [--baseline CLI]
 //                         [--in-process-only]
 
+#include "bench/CountedRun.h"
 #include "platform/Volume.h"
 #include "salvage/disk/Bytes.h"
 #include "salvage/fs/FAT.h"
 #include "salvage/search/Analysis.h"
 #include "salvage/search/FAT32Search.h"
 #include "salvage/search/ModelSink.h"
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -224,49 +221,7 @@ double TimeSearchAlone(const std::string& image, bool intoTree, std::size_t& poo
     return Seconds(Clock::now() - t);
 }
 
-struct ChildRun {
-    double seconds = 0;
-    long peakKiB = 0;
-    std::size_t lines = 0;
-};
-
-// Runs salvage-cli with stdout into a pipe that is only counted.
-ChildRun RunCli(const std::vector<std::string>& args)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        std::exit(1);
-    const auto start = Clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], 1);
-        close(fds[0]);
-        close(fds[1]);
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    close(fds[1]);
-    ChildRun r;
-    char buffer[1 << 16];
-    for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) > 0;)
-        for (ssize_t i = 0; i < got; ++i)
-            r.lines += buffer[i] == '\n';
-    close(fds[0]);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    r.seconds = Seconds(Clock::now() - start);
-    r.peakKiB = usage.ru_maxrss;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::cerr << "salvage-cli failed\n";
-        std::exit(1);
-    }
-    return r;
-}
+using bench::ChildRun;
 
 } // namespace
 
@@ -347,16 +302,16 @@ int main(int argc, char** argv)
     ChildRun base{1e9, 0, 0};
     for (int run = 0; run < o.runs; ++run) {
         if (!o.baseline.empty()) {
-            const ChildRun b = RunCli({o.baseline, "list", "--json", image});
+            const ChildRun b = bench::RunCounted({o.baseline, "list", "--json", image});
             if (b.seconds < base.seconds)
                 base = b;
         }
-        const ChildRun r = RunCli({KESTREL_SALVAGE_CLI, "list", "--json", image});
+        const ChildRun r = bench::RunCounted({KESTREL_SALVAGE_CLI, "list", "--json", image});
         if (r.seconds < list.seconds)
             list = r;
         list.peakKiB = std::max(list.peakKiB, r.peakKiB);
     }
-    const ChildRun idle = RunCli({KESTREL_SALVAGE_CLI, "list", "--json", empty});
+    const ChildRun idle = bench::RunCounted({KESTREL_SALVAGE_CLI, "list", "--json", empty});
     const double perEntry = static_cast<double>(list.peakKiB - idle.peakKiB) * 1024.0 / static_cast<double>(list.lines);
     std::printf("salvage-cli list --json    %.3f s  (%.2fx the read; %zu entries)\n", list.seconds,
                 list.seconds / readBest, list.lines);

@@ -6,12 +6,9 @@
 // and its peak memory against that of the same command on SMALL_VOLUME (an
 // almost empty one): the difference per record is what a record costs.
 
+#include "bench/CountedRun.h"
 #include "salvage/fs/NTFS.h"
 #include "salvage/search/NTFSSearch.h"
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -75,43 +72,12 @@ double Scan(const platform::VolumePtr& volume, bool estimate, Counter& counter)
     return Seconds(start);
 }
 
-struct ChildRun {
-    double seconds = 0;
-    long peakKiB = 0;
-    std::size_t lines = 0;
-};
+using bench::ChildRun;
 
-// Runs `cli list --json volume` with stdout into a pipe that is only counted.
+// `cli list --json volume`, its output counted.
 ChildRun ListJson(const std::string& cli, const std::string& volume)
 {
-    int fds[2];
-    if (pipe(fds) != 0)
-        std::exit(1);
-    const auto start = Clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], 1);
-        close(fds[0]);
-        close(fds[1]);
-        execl(cli.c_str(), cli.c_str(), "list", "--json", volume.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
-    ChildRun r;
-    char buffer[1 << 16];
-    for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) > 0;)
-        r.lines += static_cast<std::size_t>(std::count(buffer, buffer + got, '\n'));
-    close(fds[0]);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    r.seconds = Seconds(start);
-    r.peakKiB = usage.ru_maxrss;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "%s list --json %s failed\n", cli.c_str(), volume.c_str());
-        std::exit(1);
-    }
-    return r;
+    return bench::RunCounted({cli, "list", "--json", volume});
 }
 
 } // namespace

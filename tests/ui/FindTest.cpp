@@ -340,13 +340,7 @@ private slots:
         TFrmMain* self = nullptr;
         std::shared_ptr<guitest::TGatedVolume> gate;
         bool release = false;
-        seams.OpenVolume = [&](const TLogicalDisk& disk, platform::OpenError& error) -> platform::VolumePtr {
-            platform::VolumePtr volume = OpenLogicalDisk(disk, error);
-            if (!volume || !self || self->CmbBxDrives->count() == 0)
-                return volume;
-            gate = std::make_shared<guitest::TGatedVolume>(volume, 1, [&] { return release; });
-            return gate;
-        };
+        guitest::GateTheAnalysisVolume(seams, self, gate, [&] { return release; });
         auto window = std::make_unique<TFrmMain>(std::move(seams));
         self = window.get();
         guitest::ShowAndActivate(*window);

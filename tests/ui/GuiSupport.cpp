@@ -1,6 +1,7 @@
 #include "tests/ui/GuiSupport.h"
 
 #include "platform/Registry.h"
+#include "salvage/ui/uDriveBox.h"
 #include "tests/support/TestData.h"
 
 #include <QApplication>
@@ -166,6 +167,20 @@ QModelIndex FindNode(const QAbstractItemModel& model, const QString& text, const
             return below;
     }
     return {};
+}
+
+void GateTheAnalysisVolume(salvage::ui::TMainWindowSeams& seams, salvage::ui::TFrmMain* const& window,
+                           std::shared_ptr<TGatedVolume>& gate, std::function<bool()> release)
+{
+    seams.OpenVolume = [&window, &gate, release = std::move(release)](
+                           const salvage::TLogicalDisk& disk, platform::OpenError& error) -> platform::VolumePtr {
+        platform::VolumePtr volume = salvage::OpenLogicalDisk(disk, error);
+        if (!volume || !window || window->Activity() != salvage::ui::TActivity::Idle ||
+            window->CmbBxDrives->count() == 0)
+            return volume;
+        gate = std::make_shared<TGatedVolume>(volume, 1, release);
+        return gate;
+    };
 }
 
 } // namespace guitest

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,13 @@ private:
     mutable std::atomic<int> largeReads_{0};
     mutable std::atomic<bool> held_{false};
 };
+
+// Makes the seams open the next analysis's volume through a gate, held
+// after its first large read until `release` says so; `gate` is that volume.
+// Volumes opened before `window` is set and shows drives, or while it is
+// busy, are read freely.
+void GateTheAnalysisVolume(salvage::ui::TMainWindowSeams& seams, salvage::ui::TFrmMain* const& window,
+                           std::shared_ptr<TGatedVolume>& gate, std::function<bool()> release);
 
 // Shows the window and waits until it is the active one (keys reach it then).
 bool ShowAndActivate(QWidget& window);

@@ -377,14 +377,8 @@ private slots:
         TMainWindowSeams seams = env_->Seams();
         TFrmMain* self = nullptr;
         std::shared_ptr<guitest::TGatedVolume> gate;
-        seams.OpenVolume = [&](const TLogicalDisk& disk, platform::OpenError& error) -> platform::VolumePtr {
-            platform::VolumePtr volume = OpenLogicalDisk(disk, error);
-            if (!volume || !self || self->Activity() != TActivity::Idle || self->CmbBxDrives->count() == 0)
-                return volume;
-            // The analysis's volume: held after its first MFT chunk until Stop.
-            gate = std::make_shared<guitest::TGatedVolume>(volume, 1, [&] { return self->StopInProgress(); });
-            return gate;
-        };
+        // The analysis's volume: held after its first MFT chunk until Stop.
+        guitest::GateTheAnalysisVolume(seams, self, gate, [&] { return self->StopInProgress(); });
         auto window = MakeWindow(std::move(seams));
         self = window.get();
         QVERIFY(window->AddVolume(image));
@@ -433,14 +427,7 @@ private slots:
         TFrmMain* self = nullptr;
         std::shared_ptr<guitest::TGatedVolume> gate;
         bool releaseGate = false;
-        seams.OpenVolume = [&](const TLogicalDisk& disk, platform::OpenError& error) -> platform::VolumePtr {
-            platform::VolumePtr volume = OpenLogicalDisk(disk, error);
-            if (!volume || !self || self->CmbBxDrives->count() == 0)
-                return volume;
-            gate = std::make_shared<guitest::TGatedVolume>(volume, 1,
-                                                           [&] { return self->StopInProgress() || releaseGate; });
-            return gate;
-        };
+        guitest::GateTheAnalysisVolume(seams, self, gate, [&] { return self->StopInProgress() || releaseGate; });
         auto window = MakeWindow(std::move(seams));
         self = window.get();
         QVERIFY(window->AddVolume(image));

@@ -4,6 +4,7 @@
 // line on its input (the picture has been taken).
 #include "salvage/wizard/uRestoreDialog.h"
 #include "salvage/wizard/uWizard.h"
+#include "tests/wizard/WizardDrives.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -21,19 +22,9 @@
 using namespace salvage;
 using namespace salvage::ui;
 
-namespace {
+using wizardtest::ImageEntry;
 
-TDriveEntry ImageEntry(const std::string& path, const char* fileSystem)
-{
-    TDriveEntry entry;
-    const std::string name = std::filesystem::path(path).filename().string();
-    entry.Disk.DevicePath = path;
-    entry.Disk.VolumeName = name;
-    entry.Disk.FileSystem = fileSystem;
-    entry.Text = name + " : " + fileSystem;
-    entry.Image = kDriveImageFile;
-    return entry;
-}
+namespace {
 
 void Picture(const char* name, QWidget& window)
 {

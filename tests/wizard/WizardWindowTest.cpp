@@ -9,6 +9,7 @@
 #include "salvage/ui/Strings.h"
 #include "salvage/wizard/uRestoreDialog.h"
 #include "salvage/wizard/uWizard.h"
+#include "tests/wizard/WizardDrives.h"
 #include "tests/support/Md5.h"
 #include "tests/support/TestData.h"
 #include "tests/ui/GuiSupport.h"
@@ -33,19 +34,9 @@
 using namespace salvage;
 using namespace salvage::ui;
 
-namespace {
+using wizardtest::ImageEntry;
 
-TDriveEntry ImageEntry(const std::string& path, const char* fileSystem)
-{
-    TDriveEntry entry;
-    const std::string name = std::filesystem::path(path).filename().string();
-    entry.Disk.DevicePath = path;
-    entry.Disk.VolumeName = name;
-    entry.Disk.FileSystem = fileSystem;
-    entry.Text = name + " : " + fileSystem;
-    entry.Image = kDriveImageFile;
-    return entry;
-}
+namespace {
 
 QStringList Column(const QTreeWidget& list, int column)
 {
