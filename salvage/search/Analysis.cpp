@@ -122,7 +122,6 @@ bool TAnalysis::Run(TFoundFileModel& model, const TAnalysisOptions& options,
     if (!driver.Start(shared_from_this(), options, error))
         return false;
     queue.RunUntil([&done] { return done; });
-    model.BuildFilterTree();
     return true;
 }
 

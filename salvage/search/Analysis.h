@@ -79,9 +79,9 @@ public:
     [[nodiscard]] std::unique_ptr<TWorkerThread> CreateSearch(TSearchSink& sink, const TAnalysisOptions& options,
                                                               std::string& error);
 
-    // The whole analysis on the calling thread, waited for: clears the model,
-    // runs the search through a TSearchDriver to its end, then builds the
-    // filtered tree. `progress` (0 to 100) is called on the worker's thread;
+    // The whole analysis on the calling thread, waited for: clears the model
+    // and runs the search through a TSearchDriver to its end (both trees
+    // complete). `progress` (0 to 100) is called on the worker's thread;
     // `failed` on this one, when the scan met an error that ended it early
     // (what was found stays). False with a message when the search could not
     // start.

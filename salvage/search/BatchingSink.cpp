@@ -9,16 +9,40 @@ namespace {
 void ReplayOne(const TReportBatch& batch, const TSearchReport& r, TSearchSink& target)
 {
     switch (r.kind) {
-    case TSearchReport::Kind::FatDir: target.FatDirFound(r.info, r.parent, r.self); break;
-    case TSearchReport::Kind::FatFile: target.FatFileNamed(r.info, batch.NameOf(r), r.parent); break;
-    case TSearchReport::Kind::NtfsDir: target.NtfsDirFound(r.info); break;
-    case TSearchReport::Kind::NtfsFile: target.NtfsFileFound(r.info); break;
-    case TSearchReport::Kind::Failed: target.Failed(r.info.Name); break;
+    case TSearchReport::Kind::FatDir: target.FatDirFound(batch.Records[r.at], r.parent, r.self); break;
+    case TSearchReport::Kind::FatFile: {
+        const TFatFileReport& file = batch.FatFiles[r.at];
+        target.FatFileNamed(TReportBatch::RecordOf(file), batch.NameOf(file), r.parent);
+        break;
+    }
+    case TSearchReport::Kind::NtfsDir: target.NtfsDirFound(batch.Records[r.at]); break;
+    case TSearchReport::Kind::NtfsFile: target.NtfsFileFound(batch.Records[r.at]); break;
+    case TSearchReport::Kind::Failed: target.Failed(batch.Records[r.at].Name); break;
+    case TSearchReport::Kind::AllFound: target.AllFound(); break;
     case TSearchReport::Kind::Done: target.Done(); break;
     }
 }
 
 } // namespace
+
+TFileInfo TReportBatch::RecordOf(const TFatFileReport& file)
+{
+    TFileInfo record;
+    record.FileRef = file.FileRef;
+    record.ParentRef = file.ParentRef;
+    record.Size = file.Size;
+    record.Modified = file.Modified;
+    record.Created = file.Created;
+    record.Accessed = file.Accessed;
+    record.Condition = file.Condition;
+    record.Deleted = file.Deleted;
+    record.FullRef = file.FullRef;
+    record.StreamAt = file.StreamAt;
+    record.Encrypted = file.Encrypted;
+    record.Compressed = file.Compressed;
+    record.FatEntry = file.FatEntry;
+    return record;
+}
 
 void ReplayReports(const TReportBatch& batch, TSearchSink& target)
 {
@@ -33,7 +57,7 @@ TBatchingSink::TBatchingSink(Consumer consumer, ProgressFn progress, std::size_t
       maxReports_(std::max<std::size_t>(maxReports, 1)),
       interval_(interval)
 {
-    Reserve(pending_);
+    pending_.Reports.reserve(std::min<std::size_t>(maxReports_, kDefaultBatchSize));
     timer_ = std::thread([this] { TimerLoop(); });
 }
 
@@ -48,7 +72,7 @@ TBatchingSink::~TBatchingSink()
 }
 
 template <class Fill>
-void TBatchingSink::Add(bool deliverNow, Fill&& fill)
+void TBatchingSink::Add(TSearchReport::Kind kind, bool deliverNow, Fill&& fill)
 {
     bool first = false;
     {
@@ -56,8 +80,10 @@ void TBatchingSink::Add(bool deliverNow, Fill&& fill)
         first = pending_.Reports.empty();
         if (first)
             oldest_ = std::chrono::steady_clock::now();
-        // Filled in place: a record is copied once, into the batch.
-        fill(pending_.Reports.emplace_back(), pending_.Names);
+        // Filled in place: what a report carries is copied once, into the batch.
+        TSearchReport& report = pending_.Reports.emplace_back();
+        report.kind = kind;
+        fill(report, pending_);
         if (deliverNow || pending_.Reports.size() >= maxReports_) {
             Deliver();
             return;
@@ -67,14 +93,20 @@ void TBatchingSink::Add(bool deliverNow, Fill&& fill)
         wake_.notify_one();  // the timer now has a deadline to keep
 }
 
-void TBatchingSink::FatDirFound(const TFileInfo& dir, DirToken parent, DirToken self)
+void TBatchingSink::AddRecord(TSearchReport::Kind kind, const TFileInfo& record, DirToken parent, DirToken self)
 {
-    Add(false, [&](TSearchReport& r, std::string&) {
-        r.kind = TSearchReport::Kind::FatDir;
+    const bool deliverNow = kind == TSearchReport::Kind::Failed;
+    Add(kind, deliverNow, [&](TSearchReport& r, TReportBatch& batch) {
         r.parent = parent;
         r.self = self;
-        r.info = dir;
+        r.at = static_cast<std::uint32_t>(batch.Records.size());
+        batch.Records.push_back(record);
     });
+}
+
+void TBatchingSink::FatDirFound(const TFileInfo& dir, DirToken parent, DirToken self)
+{
+    AddRecord(TSearchReport::Kind::FatDir, dir, parent, self);
 }
 
 void TBatchingSink::FatFileFound(const TFileInfo& file, DirToken folder)
@@ -84,33 +116,37 @@ void TBatchingSink::FatFileFound(const TFileInfo& file, DirToken folder)
 
 void TBatchingSink::FatFileNamed(const TFileInfo& file, std::string_view name, DirToken folder)
 {
-    Add(false, [&](TSearchReport& r, std::string& names) {
-        r.kind = TSearchReport::Kind::FatFile;
+    Add(TSearchReport::Kind::FatFile, false, [&](TSearchReport& r, TReportBatch& batch) {
         r.parent = folder;
-        r.info = file;
-        // The record travels without a name of its own.
-        if (!r.info.Name.empty())
-            std::string().swap(r.info.Name);
-        r.nameAt = static_cast<std::uint32_t>(names.size());
-        r.nameLength = static_cast<std::uint32_t>(name.size());
-        names.append(name.data(), name.size());
+        r.at = static_cast<std::uint32_t>(batch.FatFiles.size());
+        TFatFileReport& f = batch.FatFiles.emplace_back();
+        f.Size = file.Size;
+        f.Modified = file.Modified;
+        f.Created = file.Created;
+        f.Accessed = file.Accessed;
+        f.FullRef = file.FullRef;
+        f.FileRef = file.FileRef;
+        f.ParentRef = file.ParentRef;
+        f.FatEntry = file.FatEntry;
+        f.StreamAt = file.StreamAt;
+        f.Condition = file.Condition;
+        f.Deleted = file.Deleted;
+        f.Encrypted = file.Encrypted;
+        f.Compressed = file.Compressed;
+        f.NameAt = static_cast<std::uint32_t>(batch.Names.size());
+        f.NameLength = static_cast<std::uint32_t>(name.size());
+        batch.Names.append(name.data(), name.size());
     });
 }
 
 void TBatchingSink::NtfsDirFound(const TFileInfo& dir)
 {
-    Add(false, [&](TSearchReport& r, std::string&) {
-        r.kind = TSearchReport::Kind::NtfsDir;
-        r.info = dir;
-    });
+    AddRecord(TSearchReport::Kind::NtfsDir, dir);
 }
 
 void TBatchingSink::NtfsFileFound(const TFileInfo& file)
 {
-    Add(false, [&](TSearchReport& r, std::string&) {
-        r.kind = TSearchReport::Kind::NtfsFile;
-        r.info = file;
-    });
+    AddRecord(TSearchReport::Kind::NtfsFile, file);
 }
 
 void TBatchingSink::Progress(int percent)
@@ -121,15 +157,20 @@ void TBatchingSink::Progress(int percent)
 
 void TBatchingSink::Failed(const std::string& message)
 {
-    Add(true, [&](TSearchReport& r, std::string&) {
-        r.kind = TSearchReport::Kind::Failed;
-        r.info.Name = message;
-    });
+    TFileInfo carrier;
+    carrier.Name = message;
+    AddRecord(TSearchReport::Kind::Failed, carrier);
+}
+
+void TBatchingSink::AllFound()
+{
+    // At once: the owner has work of its own to do while the search ends.
+    Add(TSearchReport::Kind::AllFound, true, [](TSearchReport&, TReportBatch&) {});
 }
 
 void TBatchingSink::Done()
 {
-    Add(true, [](TSearchReport& r, std::string&) { r.kind = TSearchReport::Kind::Done; });
+    Add(TSearchReport::Kind::Done, true, [](TSearchReport&, TReportBatch&) {});
 }
 
 void TBatchingSink::Flush()
@@ -138,11 +179,14 @@ void TBatchingSink::Flush()
     Deliver();
 }
 
-void TBatchingSink::Reserve(TReportBatch& batch) const
+void TBatchingSink::Reserve(TReportBatch& batch, const TReportBatch& like) const
 {
-    const std::size_t reports = std::min<std::size_t>(maxReports_, kDefaultBatchSize);
-    batch.Reports.reserve(reports);
-    batch.Names.reserve(reports * kNameBytesPerReport);
+    // Room for a batch like the last one: a FAT walk's batches are mostly
+    // files and their names, an NTFS search's all records.
+    batch.Reports.reserve(std::min<std::size_t>(maxReports_, kDefaultBatchSize));
+    batch.FatFiles.reserve(like.FatFiles.size());
+    batch.Records.reserve(like.Records.size());
+    batch.Names.reserve(like.Names.size());
 }
 
 void TBatchingSink::Deliver()
@@ -150,7 +194,7 @@ void TBatchingSink::Deliver()
     if (pending_.Reports.empty())
         return;
     TReportBatch batch;
-    Reserve(batch);
+    Reserve(batch, pending_);
     std::swap(batch, pending_);
     // Called under the lock, so batches arrive in order whoever delivers them.
     if (consumer_)

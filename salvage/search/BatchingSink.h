@@ -6,8 +6,8 @@
 // TModelSink, which gives the same tree as applying every report at once.
 //
 // Progress is not batched: it goes straight to its callback, on the worker's
-// thread. Failed is delivered at once, in its place among the reports; Done
-// travels as the last report of the last batch.
+// thread. Failed and AllFound are delivered at once, in their place among the
+// reports; Done travels as the last report of the last batch.
 
 #include "salvage/search/SearchSink.h"
 
@@ -25,26 +25,49 @@
 namespace salvage {
 
 struct TSearchReport {
-    enum class Kind : std::uint8_t { FatDir, FatFile, NtfsDir, NtfsFile, Failed, Done };
+    enum class Kind : std::uint8_t { FatDir, FatFile, NtfsDir, NtfsFile, Failed, AllFound, Done };
     Kind kind = Kind::Done;
     DirToken parent = kNoDir;  // FatDir: its parent; FatFile: its folder
     DirToken self = kNoDir;    // FatDir: its own token
-    TFileInfo info;            // Failed: the message in info.Name; FatFile: no name
-    // FatFile: its name in the batch's Names.
-    std::uint32_t nameAt = 0;
-    std::uint32_t nameLength = 0;
+    // FatFile: its place in the batch's FatFiles; FatDir, NtfsDir, NtfsFile
+    // and Failed: in Records (Failed: the message in the record's Name).
+    std::uint32_t at = 0;
+};
+
+// A FAT file's record without its name, which stands in the batch's Names:
+// the walk's commonest report, copied without a string.
+struct TFatFileReport {
+    std::uint64_t Size = 0;
+    TDateTime Modified = 0;
+    TDateTime Created = 0;
+    TDateTime Accessed = 0;
+    std::uint64_t FullRef = 0;
+    std::uint32_t FileRef = 0;
+    std::uint32_t ParentRef = 0;
+    std::uint32_t FatEntry = 0xFFFFFFFF;
+    std::uint32_t NameAt = 0;
+    std::uint32_t NameLength = 0;
+    std::uint16_t StreamAt = 0;
+    std::uint8_t Condition = kNotAssessed;
+    bool Deleted = false;
+    bool Encrypted = false;
+    bool Compressed = false;
 };
 
 // Reports in order. The names of its FAT files stand one after another in
-// Names, so that a batch of files costs two allocations, not one per file.
+// Names, so that a batch of files costs a few allocations, not one per file.
 struct TReportBatch {
     std::vector<TSearchReport> Reports;
+    std::vector<TFatFileReport> FatFiles;
+    std::vector<TFileInfo> Records;
     std::string Names;
 
-    [[nodiscard]] std::string_view NameOf(const TSearchReport& report) const noexcept
+    [[nodiscard]] std::string_view NameOf(const TFatFileReport& file) const noexcept
     {
-        return std::string_view(Names).substr(report.nameAt, report.nameLength);
+        return std::string_view(Names).substr(file.NameAt, file.NameLength);
     }
+    // A FAT file report as a record, without its name.
+    [[nodiscard]] static TFileInfo RecordOf(const TFatFileReport& file);
 };
 
 // Applies a batch, in order, to another sink.
@@ -77,20 +100,21 @@ public:
     void NtfsFileFound(const TFileInfo& file) override;
     void Progress(int percent) override;
     void Failed(const std::string& message) override;
+    void AllFound() override;
     void Done() override;
 
     // Hands over whatever is pending now.
     void Flush();
 
 private:
-    // Appends a report that `fill(report, names)` fills in place; names is
-    // the batch's Names.
+    // Appends a report of `kind` that `fill(report, batch)` completes in
+    // place (adding what it carries to the batch's other lists).
     template <class Fill>
-    void Add(bool deliverNow, Fill&& fill);
+    void Add(TSearchReport::Kind kind, bool deliverNow, Fill&& fill);
+    void AddRecord(TSearchReport::Kind kind, const TFileInfo& record, DirToken parent = kNoDir,
+                   DirToken self = kNoDir);
     void Deliver();  // mutex_ held
-    // Room for a batch of files of names of usual length.
-    static constexpr std::size_t kNameBytesPerReport = 32;
-    void Reserve(TReportBatch& batch) const;
+    void Reserve(TReportBatch& batch, const TReportBatch& like) const;
     void TimerLoop();
 
     Consumer consumer_;

@@ -79,6 +79,9 @@ void TFAT32Search::Execute()
     } catch (...) {
         sink_.Failed(ScanEndedEarlyMessage({}));
     }
+    // The owner can finish its trees while the clusters are placed.
+    if (!StopRequested())
+        sink_.AllFound();
     // Where the deleted files lie is kept with the reader for the recovery,
     // after a stop too (unbuilt then: the consecutive rule is all it knows).
     try {
@@ -327,18 +330,35 @@ void ReviseFatConditions(std::span<TFileInfo* const> files, TFAT32& fat, TFatClu
     const TFatDeletedMap* map = fat.DeletedMap();
     if (map == nullptr)
         return;
-    for (TFileInfo* f : files)
-        if (f->Deleted && f->FatEntry != kNoFatEntry)
-            f->Condition = map->Condition(f->FatEntry, rule, fat);
+    // No condition has this value; an entry's answer is kept for its copies.
+    constexpr std::uint8_t kNotYet = 0xFF;
+    std::vector<std::uint8_t> answers(map->Count(), kNotYet);
+    for (TFileInfo* f : files) {
+        if (!f->Deleted || f->FatEntry == kNoFatEntry)
+            continue;
+        if (f->FatEntry >= answers.size()) {
+            f->Condition = map->Condition(f->FatEntry, rule, fat);  // no such entry: poor
+            continue;
+        }
+        std::uint8_t& answer = answers[f->FatEntry];
+        if (answer == kNotYet)
+            answer = map->Condition(f->FatEntry, rule, fat);
+        f->Condition = answer;
+    }
+}
+
+void CollectDeletedFatFiles(TResultsTree& tree, std::vector<TFileInfo*>& files)
+{
+    for (TTreeNode* n = tree.First(); n; n = tree.NextDepthFirst(*n))
+        for (TFileInfo& f : n->Data().Files)
+            if (f.FatEntry != kNoFatEntry)
+                files.push_back(&f);
 }
 
 void ReviseFatConditions(TResultsTree& tree, TFAT32& fat, TFatClusterRule rule)
 {
     std::vector<TFileInfo*> files;
-    for (TTreeNode* n = tree.First(); n; n = tree.NextDepthFirst(*n))
-        for (TFileInfo& f : n->Data().Files)
-            if (f.FatEntry != kNoFatEntry)
-                files.push_back(&f);
+    CollectDeletedFatFiles(tree, files);
     ReviseFatConditions(files, fat, rule);
 }
 

@@ -92,9 +92,12 @@ private:
 // The condition of every deleted file of a FAT analysis by `rule`, once the
 // search has built the reader's deleted-file map (the estimate made while
 // the walk ran knew only each file's first cluster): of the given records,
-// or of every record of the tree.
+// or of every record of the tree. Records of one entry (its copies in both
+// trees) cost one answer.
 void ReviseFatConditions(std::span<TFileInfo* const> files, TFAT32& fat, TFatClusterRule rule);
 void ReviseFatConditions(TResultsTree& tree, TFAT32& fat, TFatClusterRule rule);
+// Adds the records of the tree that have an entry in the deleted-file map.
+void CollectDeletedFatFiles(TResultsTree& tree, std::vector<TFileInfo*>& files);
 
 // Round to nearest, halves to even (the progress split).
 [[nodiscard]] int RoundHalfEven(double value) noexcept;

@@ -45,6 +45,15 @@ void TFoundFileModel::Clear()
     nodeIndex_.Clear();
     filter_.Clear();
     tree_.Clear();
+    ForgetArrivals();
+    collecting_ = true;
+}
+
+void TFoundFileModel::ForgetArrivals() noexcept
+{
+    arrived_.clear();
+    lastArrivedNode_ = nullptr;
+    lastArrived_ = nullptr;
 }
 
 bool TFoundFileModel::MarkDeletedUp(TTreeNode* node)
@@ -77,6 +86,7 @@ TTreeNode* TFoundFileModel::AddDirRecord(const TFileInfo& record, TTreeNode* par
 void TFoundFileModel::AddFileRecord(const TFileInfo& record, TTreeNode& dir)
 {
     dir.Owner().AppendFile(dir, record);
+    Arrived(dir);
     if (record.Deleted)
         MarkDeletedUp(&dir);
 }
@@ -84,8 +94,37 @@ void TFoundFileModel::AddFileRecord(const TFileInfo& record, TTreeNode& dir)
 void TFoundFileModel::AddFileRecord(const TFileInfo& record, std::string_view name, TTreeNode& dir)
 {
     dir.Owner().AppendFile(dir, record, name);
+    Arrived(dir);
     if (record.Deleted)
         MarkDeletedUp(&dir);
+}
+
+void TFoundFileModel::Arrived(TTreeNode& dir)
+{
+    if (!collecting_ || &dir.Owner() != &tree_)
+        return;
+    if (lastArrivedNode_ != &dir) {
+        if (dir.Serial() >= arrived_.size())
+            arrived_.resize(static_cast<std::size_t>(dir.Serial()) + 1);
+        lastArrivedNode_ = &dir;
+        lastArrived_ = &arrived_[dir.Serial()];
+    }
+    const TFileInfo& added = dir.Data().Files.back();
+    if (added.Deleted)
+        lastArrived_->Deleted.push_back(added);
+    ++lastArrived_->Count;
+}
+
+bool TFoundFileModel::TakeArrived(const TTreeNode& source, bool everything, std::vector<TFileInfo>& files)
+{
+    const std::vector<TFileInfo>& all = source.Data().Files;
+    if (&source.Owner() != &tree_ || source.Serial() >= arrived_.size())
+        return all.empty();
+    TArrivedFiles& arrived = arrived_[source.Serial()];
+    if (arrived.Count != all.size() || (everything && arrived.Deleted.size() != all.size()))
+        return false;
+    files = std::move(arrived.Deleted);
+    return true;
 }
 
 TTreeNode* TFoundFileModel::FindNodeByRef(std::uint32_t ref)
@@ -206,9 +245,10 @@ void TFoundFileModel::BuildFilterTree()
     auto copyNode = [&](TTreeNode& source, TTreeNode* parentCopy) {
         TDirNode data = CopyWithoutFiles(source.Data());
         const bool everything = source.ImageIndex() == kImageDeletedFolder;
-        for (const TFileInfo& file : source.Data().Files)
-            if (everything || file.Deleted)
-                data.Files.push_back(file);
+        if (!collecting_ || !TakeArrived(source, everything, data.Files))
+            for (const TFileInfo& file : source.Data().Files)
+                if (everything || file.Deleted)
+                    data.Files.push_back(file);
         TTreeNode* copy = filter_.AddChild(parentCopy, source.Text(), std::move(data), source.ImageIndex());
         twins.emplace_back(&source, copy);
         stack.push_back({&source, copy, source.FirstChild()});
@@ -241,6 +281,9 @@ void TFoundFileModel::BuildFilterTree()
         filter_.SetExpanded(*copy, original->Expanded());
     }
     filter_.EndRebuild();
+    // Later builds copy from the tree.
+    collecting_ = false;
+    ForgetArrivals();
 }
 
 } // namespace salvage

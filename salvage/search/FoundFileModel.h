@@ -9,7 +9,10 @@
 #include "salvage/search/ResultsTree.h"
 #include "salvage/search/TreeNodesList.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
+#include <vector>
 
 namespace salvage {
 
@@ -64,10 +67,36 @@ public:
     // copied folder with its original through TwinIndex (absolute indexes).
     // The filtered tree's observers see it inside BeginRebuild/EndRebuild;
     // TwinIndex changes are not notified (no view shows them).
+    //
+    // The first build after Clear() takes the deleted FAT records as they
+    // were when they arrived (copied then, see TArrivedFiles). Records are
+    // not changed in place but for the FAT conditions revised at the end of
+    // a search: revise them after this build, in both trees, as
+    // TSearchDriver does.
     void BuildFilterTree();
 
 private:
     void MarkPlaceholderDeleted(TTreeNode& placeholder);
+
+    // The deleted FAT records of each folder, copied for the filtered tree as
+    // they arrive: while the search reads on, this thread has time, and the
+    // first BuildFilterTree after Clear() then takes each folder's list whole
+    // instead of passing over every record.
+    struct TArrivedFiles {
+        std::vector<TFileInfo> Deleted;  // copies, in arrival order
+        std::size_t Count = 0;           // records of the folder that arrived, deleted or not
+    };
+    void Arrived(TTreeNode& dir);
+    // Moves the copies of the records source's filtered twin shows (every
+    // record of a deleted folder, else the deleted ones) into `files`; false
+    // when they do not stand for the folder's records as they are now (a
+    // record came another way), and the build copies them itself.
+    bool TakeArrived(const TTreeNode& source, bool everything, std::vector<TFileInfo>& files);
+    void ForgetArrivals() noexcept;
+    std::vector<TArrivedFiles> arrived_;  // by the folder's Serial()
+    const TTreeNode* lastArrivedNode_ = nullptr;  // the folder of the last record, most often the next one's
+    TArrivedFiles* lastArrived_ = nullptr;
+    bool collecting_ = true;  // until the first build after Clear()
 
     TResultsTree tree_;
     TResultsTree filter_;

@@ -85,8 +85,14 @@ void TModelSink::Failed(const std::string& message)
         failed_(message);
 }
 
+void TModelSink::AllFound()
+{
+    foundAll_ = true;
+}
+
 void TModelSink::Done()
 {
+    foundAll_ = true;
     completed_ = true;
     if (done_)
         done_();
@@ -96,6 +102,7 @@ void TModelSink::Reset()
 {
     nodes_.clear();
     deletedFat_.clear();
+    foundAll_ = false;
     completed_ = false;
 }
 

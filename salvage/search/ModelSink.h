@@ -26,10 +26,13 @@ public:
     void NtfsFileFound(const TFileInfo& file) override;
     void Progress(int percent) override;
     void Failed(const std::string& message) override;
+    void AllFound() override;
     void Done() override;
 
     // The folder node a FAT token names; null for kNoDir and unknown tokens.
     [[nodiscard]] TTreeNode* NodeOf(DirToken token) const noexcept;
+    // True once AllFound() was applied: no more folders or files will come.
+    [[nodiscard]] bool FoundAll() const noexcept { return foundAll_; }
     // True once Done() was applied.
     [[nodiscard]] bool Completed() const noexcept { return completed_; }
     // The FAT files applied so far that have an entry in the reader's
@@ -54,6 +57,7 @@ private:
     };
     std::vector<TPlacedFile> deletedFat_;
     void Placed(const TFileInfo& file, DirToken folder, const TTreeNode& node);
+    bool foundAll_ = false;
     bool completed_ = false;
 };
 

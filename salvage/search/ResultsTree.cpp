@@ -248,6 +248,7 @@ TTreeNode* TResultsTree::NewNode(std::string text, TDirNode data, int image)
     random_ ^= random_ << 5;
     nodes_.push_back(std::unique_ptr<TTreeNode>(new TTreeNode(*this, std::move(text), std::move(data), random_)));
     nodes_.back()->image_ = static_cast<std::uint8_t>(image);
+    nodes_.back()->serial_ = static_cast<std::uint32_t>(nodes_.size() - 1);
     return nodes_.back().get();
 }
 

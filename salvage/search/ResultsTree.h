@@ -59,6 +59,9 @@ public:
     [[nodiscard]] std::int32_t AbsoluteIndex() const;
     // True when `ancestor` lies above this node.
     [[nodiscard]] bool HasAsParent(const TTreeNode* ancestor) const noexcept;
+    // The node's place in creation order (0 for the first node made since
+    // the tree was cleared): dense and fixed, for tables kept beside the tree.
+    [[nodiscard]] std::uint32_t Serial() const noexcept { return serial_; }
 
 private:
     friend class TResultsTree;
@@ -81,6 +84,7 @@ private:
     std::uint32_t size_ = 1;  // nodes in this subtree of the child list
     std::uint32_t priority_;
     std::int32_t absoluteIndex_ = -1;
+    std::uint32_t serial_ = 0;
     std::uint8_t image_ = kImageFolder;
     bool expanded_ = false;
 };

@@ -52,6 +52,7 @@ bool TSearchDriver::Start(std::shared_ptr<TAnalysis> analysis, const TAnalysisOp
     model_.Clear();
     modelSink_.Reset();
     doneArrived_ = false;
+    filterBuilt_ = false;
     failures_.clear();
     {
         std::lock_guard lock(inbox_->mutex);
@@ -96,6 +97,7 @@ void TSearchDriver::Stop()
     // still told, later, on the owner's thread.
     doneArrived_ = false;
     FinishWorker();
+    BuildFilterTreeOnce();
     if (!failures_.empty())
         PostWake();
 }
@@ -151,12 +153,21 @@ void TSearchDriver::FireEvents()
     std::vector<std::string> failures;
     failures.swap(failures_);
     const bool done = std::exchange(doneArrived_, false);
-    if (done) {
+    if (done)
         FinishWorker();
+    // Everything found: the filtered tree now, while a FAT worker still
+    // places the deleted files' clusters.
+    if (done || modelSink_.FoundAll())
+        BuildFilterTreeOnce();
+    if (done) {
         // Every FAT entry is known now: the conditions by where the deleted
-        // files' clusters were placed (the walk knew only first clusters).
-        if (options_.EstimateCondition && analysis_ && analysis_->FatReader())
-            ReviseFatConditions(modelSink_.DeletedFatFiles(), *analysis_->FatReader(), options_.FatClusters);
+        // files' clusters were placed (the walk knew only first clusters),
+        // in both trees (the filtered one holds every deleted file).
+        if (options_.EstimateCondition && analysis_ && analysis_->FatReader()) {
+            std::vector<TFileInfo*> files = modelSink_.DeletedFatFiles();
+            CollectDeletedFatFiles(model_.FilterTree(), files);
+            ReviseFatConditions(files, *analysis_->FatReader(), options_.FatClusters);
+        }
     }
     // A failure's message box runs the owner's event loop, where the user
     // may stop or start another search: then this Done is not told.
@@ -166,6 +177,13 @@ void TSearchDriver::FireEvents()
             events_.Failed(message);
     if (done && run == run_ && events_.Done)
         events_.Done();
+}
+
+void TSearchDriver::BuildFilterTreeOnce()
+{
+    if (std::exchange(filterBuilt_, true))
+        return;
+    model_.BuildFilterTree();
 }
 
 void TSearchDriver::FinishWorker()

@@ -8,6 +8,11 @@
 // Failure events and the end of the search reach the owner the same way,
 // after the reports that came before them.
 //
+// The driver also finishes the results: it builds the filtered tree as soon
+// as everything has been found (for FAT, while the worker still places the
+// deleted files' clusters), and at the end revises the FAT conditions in both
+// trees. When Done is told, or Stop returns, both trees are complete.
+//
 // Everything but the progress callback and `post` itself runs on the owner's
 // thread, the one that calls Start and Stop.
 
@@ -53,8 +58,9 @@ public:
     // message when a search runs already or the analysis's reader is busy.
     bool Start(std::shared_ptr<TAnalysis> analysis, const TAnalysisOptions& options, std::string& error);
 
-    // Stops the search and returns once its thread has ended and every report
-    // it made has been applied to the model. Done is not called (a Done the
+    // Stops the search and returns once its thread has ended, every report it
+    // made has been applied to the model and the filtered tree has been built
+    // from them (the conditions are not revised). Done is not called (a Done the
     // worker sent just before is dropped too): the owner ends the search
     // itself. Nothing happens when no search runs.
     void Stop();
@@ -79,6 +85,7 @@ private:
     void DrainBatches();
     void FireEvents();
     void FinishWorker();
+    void BuildFilterTreeOnce();
     void PostWake();
 
     TFoundFileModel& model_;
@@ -96,6 +103,7 @@ private:
     bool applying_ = false;
     bool rerun_ = false;
     bool doneArrived_ = false;
+    bool filterBuilt_ = false;  // for the search under way
     std::uint64_t run_ = 0;  // counts starts and stops
     std::vector<std::string> failures_;  // arrived in the current batch, reported after it
 };

@@ -48,6 +48,11 @@ public:
     // message says so in a sentence for the user.
     virtual void Failed(const std::string& message) = 0;
 
+    // Every folder and file has been reported: what the search does before
+    // Done() (FAT: placing the deleted files' clusters) changes no more than
+    // the conditions of the deleted files. Not called when it was stopped.
+    virtual void AllFound() {}
+
     // The search ended by itself. Not called when it was stopped.
     virtual void Done() = 0;
 };

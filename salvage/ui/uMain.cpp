@@ -884,7 +884,7 @@ void TFrmMain::SearchDone()
 {
     SetStatusText({});
     StatusPanel0->clear();
-    results_.BuildFilterTree();
+    // The search driver has built the filtered tree (after a stop too).
     SetProgress(0);
     activity_ = TActivity::Idle;
     updateActions();

@@ -10,8 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
+#include <functional>
 #include <mutex>
+#include <string>
+#include <vector>
 
 using namespace salvage;
 
@@ -144,9 +148,10 @@ TEST(BatchingSink, FilesNamedApartArriveWhole)
     ASSERT_EQ(batches.size(), 1u);
     const TReportBatch& batch = batches[0];
     ASSERT_EQ(batch.Reports.size(), 3u);
-    EXPECT_EQ(batch.NameOf(batch.Reports[1]), "second.dat");
-    EXPECT_EQ(batch.NameOf(batch.Reports[2]), whole.Name);
-    EXPECT_TRUE(batch.Reports[2].info.Name.empty()) << "the name travels once";
+    ASSERT_EQ(batch.FatFiles.size(), 2u);
+    EXPECT_EQ(batch.NameOf(batch.FatFiles[batch.Reports[1].at]), "second.dat");
+    EXPECT_EQ(batch.NameOf(batch.FatFiles[batch.Reports[2].at]), whole.Name);
+    EXPECT_EQ(batch.Names, "second.dat" + whole.Name) << "each name travels once";
 
     TFoundFileModel model;
     TModelSink apply(model);
@@ -161,4 +166,96 @@ TEST(BatchingSink, FilesNamedApartArriveWhole)
         EXPECT_EQ(file.Size, 12345u);
         EXPECT_TRUE(file.Deleted);
     }
+}
+
+namespace {
+
+// Every field of a record, so that one lost on the way shows.
+std::string Fields(const TFileInfo& f)
+{
+    char text[320];
+    std::snprintf(text, sizeof text, "%u %u %s %llu %.17g %.17g %.17g %u %d %llu %u %d %d %u", f.FileRef, f.ParentRef,
+                  f.Name.c_str(), static_cast<unsigned long long>(f.Size), f.Modified, f.Created, f.Accessed,
+                  f.Condition, f.Deleted, static_cast<unsigned long long>(f.FullRef), f.StreamAt, f.Encrypted,
+                  f.Compressed, f.FatEntry);
+    return text;
+}
+
+// Keeps what a replay gives it, in order.
+struct Replayed : TSearchSink {
+    std::vector<std::string> seen;
+    void FatDirFound(const TFileInfo& d, DirToken parent, DirToken self) override
+    {
+        seen.push_back("fatdir " + std::to_string(parent) + " " + std::to_string(self) + " " + Fields(d));
+    }
+    void FatFileFound(const TFileInfo& f, DirToken folder) override
+    {
+        seen.push_back("fatfile " + std::to_string(folder) + " " + Fields(f));
+    }
+    void NtfsDirFound(const TFileInfo& d) override { seen.push_back("ntfsdir " + Fields(d)); }
+    void NtfsFileFound(const TFileInfo& f) override { seen.push_back("ntfsfile " + Fields(f)); }
+    void Progress(int) override {}
+    void Failed(const std::string& message) override { seen.push_back("failed " + message); }
+    void AllFound() override { seen.push_back("all found"); }
+    void Done() override { seen.push_back("done"); }
+};
+
+TFileInfo DistinctRecord(std::uint32_t seed, std::string name)
+{
+    TFileInfo f;
+    f.FileRef = seed;
+    f.ParentRef = seed + 1;
+    f.Name = std::move(name);
+    f.Size = 0x100000000ull + seed;
+    f.Modified = 40000.25 + seed;
+    f.Created = 39000.5 + seed;
+    f.Accessed = 38000.0 + seed;
+    f.Condition = 2;
+    f.Deleted = true;
+    f.FullRef = 0x0003000000000000ull | seed;
+    f.StreamAt = 3;
+    f.Encrypted = true;
+    f.Compressed = true;
+    f.FatEntry = seed * 7;
+    return f;
+}
+
+} // namespace
+
+// Every kind of report crosses in its place with every field of its record;
+// a failure and the end of the walk are handed over at once.
+TEST(BatchingSink, EveryReportArrivesWholeAndInOrder)
+{
+    std::vector<TReportBatch> batches;
+    TBatchingSink sink([&](TReportBatch&& b) { batches.push_back(std::move(b)); }, {}, 100, std::chrono::hours(1));
+    Replayed direct;
+    const TFileInfo dir = DistinctRecord(10, "Folder");
+    const TFileInfo file = DistinctRecord(20, "a name longer than a short string holds.bin");
+    const TFileInfo ntfsDir = DistinctRecord(30, "NtfsFolder");
+    const TFileInfo ntfsFile = DistinctRecord(40, "notes.txt:ADS");
+    // The same reports to both; `handedOver` tells how many batches the
+    // batching sink should have handed over by then.
+    auto report = [&](TSearchSink& s, const std::function<void(std::size_t)>& handedOver) {
+        s.FatDirFound(dir, 3, 4);
+        s.FatFileNamed(file, "apart.dat", 4);
+        s.FatFileFound(file, 4);
+        s.NtfsDirFound(ntfsDir);
+        s.NtfsFileFound(ntfsFile);
+        handedOver(0);  // reports wait for a full batch
+        s.Failed("The scan ended early.");
+        handedOver(1);  // a failure goes at once
+        s.FatFileFound(file, 4);
+        s.AllFound();
+        handedOver(2);  // the end of the walk goes at once
+        s.Done();
+    };
+    report(sink, [&](std::size_t expected) { EXPECT_EQ(batches.size(), expected); });
+    report(direct, [](std::size_t) {});
+    ASSERT_EQ(batches.size(), 3u);
+    Replayed replayed;
+    for (const TReportBatch& batch : batches)
+        ReplayReports(batch, replayed);
+    EXPECT_EQ(replayed.seen, direct.seen);
+    ASSERT_GE(replayed.seen.size(), 2u);
+    EXPECT_NE(replayed.seen[1].find(" apart.dat "), std::string::npos);
 }

@@ -337,3 +337,53 @@ TEST(FoundFileModel, TheFilteredTreeIsRebuiltInsideTheRebuildBracket)
     EXPECT_EQ(std::count(log.events.begin(), log.events.end(), "cleared"), 2);
     m.FilterTree().RemoveObserver(&log);
 }
+
+// The first filtered tree after Clear() is made of the copies kept as the FAT
+// records arrived; it must be the one the pass over every record makes, also
+// where a folder's records did not all come through the model.
+TEST(FoundFileModel, TheFirstFilteredTreeFromArrivalsEqualsThePass)
+{
+    const searchtest::DumpOptions all{.files = true, .records = true};
+    TFoundFileModel m;
+    for (int analysis = 0; analysis < 2; ++analysis) {
+        SCOPED_TRACE(analysis);
+        m.Clear();
+        TTreeNode* root = m.AddDirRecord(Record(2, 2, "."), nullptr);
+        TTreeNode* mixed = m.AddDirRecord(Record(3, 2, "Mixed"), root);
+        TTreeNode* dead = m.AddDirRecord(Record(4, 2, "Dead", true), root);
+        TTreeNode* other = m.AddDirRecord(Record(5, 2, "Other"), root);
+        TTreeNode* deadWithLive = m.AddDirRecord(Record(6, 2, "DeadWithLive", true), root);
+        TTreeNode* clean = m.AddDirRecord(Record(7, 2, "Clean"), root);
+        m.AddFileRecord(Record(10, 3, "kept.txt"), *mixed);
+        TFileInfo unnamed = Record(11, 3, "", true);
+        unnamed.Condition = 2;
+        m.AddFileRecord(unnamed, "a name longer than a short string.txt", *mixed);
+        // Arrivals of one folder interleave with another's.
+        TTreeNode* sub = m.AddDirRecord(Record(12, 3, "Sub"), mixed);
+        m.AddFileRecord(Record(13, 12, "?UB.TXT", true), *sub);
+        m.AddFileRecord(Record(14, 3, "?ONE.TXT", true), *mixed);
+        m.AddFileRecord(Record(15, 3, "also kept.txt"), *mixed);
+        m.AddFileRecord(Record(20, 4, "?EAD1.TXT", true), *dead);
+        m.AddFileRecord(Record(21, 4, "?EAD2.TXT", true), *dead);
+        m.AddFileRecord(Record(30, 5, "?THER.TXT", true), *other);
+        m.Tree().AppendFile(*other, Record(31, 5, "?AST.TXT", true));  // not through the model
+        m.AddFileRecord(Record(40, 6, "?ONE.TXT", true), *deadWithLive);
+        m.AddFileRecord(Record(41, 6, "live.txt"), *deadWithLive);  // a deleted folder shows it too
+        m.AddFileRecord(Record(50, 7, "plain.txt"), *clean);
+        if (analysis == 1)
+            m.AddFileRecord(Record(22, 4, "?EAD3.TXT", true), *dead);
+        const std::string tree = DumpTree(m.Tree(), all);
+
+        m.BuildFilterTree();
+        const std::string fromArrivals = DumpTree(m.FilterTree(), all);
+        EXPECT_EQ(DumpTree(m.Tree(), all), tree) << "the tree keeps its records";
+        m.BuildFilterTree();  // the pass over every record
+        EXPECT_EQ(fromArrivals, DumpTree(m.FilterTree(), all));
+        EXPECT_NE(fromArrivals.find("Other/?AST.TXT (deleted)"), std::string::npos);
+        EXPECT_NE(fromArrivals.find("DeadWithLive/live.txt ref=41"), std::string::npos);
+        EXPECT_NE(fromArrivals.find("a name longer than a short string.txt (deleted) ref=11 parent=3 size=0 cond=2"),
+                  std::string::npos);
+        EXPECT_EQ(fromArrivals.find("kept.txt"), std::string::npos);
+        EXPECT_EQ(fromArrivals.find("Clean"), std::string::npos);
+    }
+}

@@ -8,6 +8,7 @@
 #include "salvage/search/SearchDriver.h"
 #include "salvage/search/TaskQueue.h"
 #include "tests/search/TreeDump.h"
+#include "tests/support/FatImage.h"
 #include "tests/support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,9 @@
 #include <thread>
 
 using namespace salvage;
+using salvage::fat::TDirEntry;
+using testdata::FatImageBuilder;
+using testdata::ShortEntry;
 
 namespace {
 
@@ -123,6 +127,93 @@ TEST(SearchDriver, ReportsReachTheModelOnTheOwnersThreadAndGiveTheDirectTree)
     }
 }
 
+// The driver builds the filtered tree once, as soon as everything is found
+// (before Done is told), and revises the FAT conditions in it as in the
+// tree: what it leaves is what a later pass over the revised tree makes.
+TEST(SearchDriver, TheFilteredTreeIsCompleteWhenDoneIsTold)
+{
+    for (const std::string& image : {testdata::ReferenceFatImage(), testdata::FatVolume("fat32").image,
+                                     testdata::FatVolume("scenarios").image, testdata::FatVolume("collisions").image,
+                                     testdata::ReferenceNtfsImage()}) {
+        SCOPED_TRACE(image);
+        struct Rebuilds : TTreeObserver {
+            int count = 0;
+            void Rebuilt() override { ++count; }
+        } rebuilds;
+        TFoundFileModel model;
+        model.FilterTree().AddObserver(&rebuilds);
+        TTaskQueue queue;
+        int done = 0;
+        int rebuiltAtDone = -1;
+        TSearchDriver::TEvents events;
+        events.Done = [&] {
+            ++done;
+            rebuiltAtDone = rebuilds.count;
+        };
+        TSearchDriver driver(model, queue.Poster(), std::move(events), 7, std::chrono::milliseconds(1));
+        std::string error;
+        ASSERT_TRUE(driver.Start(OpenImage(image), {}, error)) << error;
+        queue.RunUntil([&] { return done > 0; });
+        EXPECT_EQ(rebuiltAtDone, 1);
+        model.FilterTree().RemoveObserver(&rebuilds);
+
+        const searchtest::DumpOptions all{.files = true, .records = true};
+        const std::string leftByDriver = searchtest::DumpTree(model.FilterTree(), all);
+        EXPECT_FALSE(model.FilterTree().Empty());
+        model.BuildFilterTree();
+        EXPECT_EQ(leftByDriver, searchtest::DumpTree(model.FilterTree(), all));
+    }
+}
+
+// Two deleted files that start in one free cluster: the walk calls both
+// good, and only once every entry is known is the older one found to be
+// overwritten by the newer. Both trees must say so when Done is told.
+TEST(SearchDriver, ConditionsRevisedAtTheEndReachBothTrees)
+{
+    FatImageBuilder image(testdata::SmallFat16());
+    auto entry = [](const char* name11, int minute) {
+        TDirEntry e = ShortEntry(name11, 0x20, 30, 1500);
+        const std::uint16_t date = ((2004 - 1980) << 9) | (2 << 5) | 14;
+        const auto time = static_cast<std::uint16_t>(12 << 11 | minute << 5);
+        for (std::size_t at : {fat::kEntryCreateDate, fat::kEntryWriteDate}) {
+            e[at] = static_cast<std::uint8_t>(date);
+            e[at + 1] = static_cast<std::uint8_t>(date >> 8);
+        }
+        for (std::size_t at : {fat::kEntryCreateTime, fat::kEntryWriteTime}) {
+            e[at] = static_cast<std::uint8_t>(time);
+            e[at + 1] = static_cast<std::uint8_t>(time >> 8);
+        }
+        return e;
+    };
+    image.Put(image.RootOffset(), entry("\xE5" "LDER   DAT", 1));
+    image.Put(image.RootOffset() + fat::kDirEntrySize, entry("\xE5" "EWER   DAT", 40));
+    TLogicalDisk disk;
+    disk.DevicePath = "hand-built";
+    std::string error;
+    auto analysis = TAnalysis::Open(disk, image.Volume(), error);
+    ASSERT_TRUE(analysis) << error;
+
+    TFoundFileModel model;
+    TTaskQueue queue;
+    bool done = false;
+    TSearchDriver::TEvents events;
+    events.Done = [&] { done = true; };
+    TSearchDriver driver(model, queue.Poster(), std::move(events));
+    ASSERT_TRUE(driver.Start(analysis, {}, error)) << error;
+    queue.RunUntil([&] { return done; });
+    for (const TResultsTree* tree : {&model.Tree(), &model.FilterTree()}) {
+        SCOPED_TRACE(tree == &model.Tree() ? "tree" : "filtered tree");
+        const TTreeNode* root = tree->First();
+        ASSERT_NE(root, nullptr);
+        const std::vector<TFileInfo>& files = root->Data().Files;
+        ASSERT_EQ(files.size(), 2u);
+        EXPECT_EQ(files[0].Name, "?LDER.DAT");
+        EXPECT_EQ(files[0].Condition, kConditionPoor);
+        EXPECT_EQ(files[1].Name, "?EWER.DAT");
+        EXPECT_EQ(files[1].Condition, kConditionGood);
+    }
+}
+
 TEST(SearchDriver, StopAppliesEverythingFoundWithoutDoneAndFreesTheReader)
 {
     const std::string image = testdata::FatVolume("fat32").image;
@@ -137,11 +228,11 @@ TEST(SearchDriver, StopAppliesEverythingFoundWithoutDoneAndFreesTheReader)
     bool heldSeen = false;
     TSearchDriver* running = nullptr;
     TSearchDriver::TEvents events;
-    // Past its first progress step the worker is held where it is, so the
-    // stop surely comes in the middle of the search. The task posted then
-    // comes after every batch handed over before it.
+    // Half way the worker is held where it is, so the stop surely comes in
+    // the middle of the search (with deleted files found before it). The
+    // task posted then comes after every batch handed over before it.
     events.Progress = [&](int percent) {
-        if (percent > 0 && !held.exchange(true)) {
+        if (percent >= 50 && !held.exchange(true)) {
             running->Suspend();
             queue.Post([&] { heldSeen = true; });
         }
@@ -164,10 +255,14 @@ TEST(SearchDriver, StopAppliesEverythingFoundWithoutDoneAndFreesTheReader)
     queue.RunUntil([&] { return sentinel; });
     EXPECT_EQ(done, 0);
 
-    // What was found stays and is part of what a full run finds.
+    // What was found stays and is part of what a full run finds; the
+    // filtered tree was built from it by the stop.
     ASSERT_GE(model.Tree().Count(), 1u);
-    model.BuildFilterTree();
     const searchtest::DumpOptions all{.files = true, .records = true};
+    const std::string filteredByStop = searchtest::DumpTree(model.FilterTree(), all);
+    EXPECT_FALSE(model.FilterTree().Empty());
+    model.BuildFilterTree();
+    EXPECT_EQ(filteredByStop, searchtest::DumpTree(model.FilterTree(), all));
     TFoundFileModel complete;
     searchtest::RunFatSearch(image, complete);
     const std::string fullPaths = searchtest::DumpTree(complete.Tree());
