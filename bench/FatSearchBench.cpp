@@ -289,11 +289,11 @@ int main(int argc, char** argv)
     std::printf("found                      %zu folders and files (%zu files deleted)\n", entries, deleted);
     std::printf("directories read           %zu (%.1f MiB of directory clusters)\n", directories,
                 static_cast<double>(bytes) / (1 << 20));
-    std::printf("read directory clusters    %.3f s\n", readBest);
-    std::printf("analysis in process        %.3f s  (%.2fx the read)\n", analysisBest, analysisBest / readBest);
-    std::printf("  the search alone         %.3f s  (%.2fx; with the estimate, reports kept nowhere; %zu poor)\n",
+    std::printf("read directory clusters    %.4f s\n", readBest);
+    std::printf("analysis in process        %.4f s  (%.2fx the read)\n", analysisBest, analysisBest / readBest);
+    std::printf("  the search alone         %.4f s  (%.2fx; with the estimate, reports kept nowhere; %zu poor)\n",
                 aloneBest, aloneBest / readBest, poorFound);
-    std::printf("  the search into a tree   %.3f s  (%.2fx; on the search's thread)\n", treeBest, treeBest / readBest);
+    std::printf("  the search into a tree   %.4f s  (%.2fx; on the search's thread)\n", treeBest, treeBest / readBest);
     std::printf("deleted files found        %zu of %zu deleted\n", deletedFound, deleted);
     if (o.inProcessOnly)
         return 0;
