@@ -43,7 +43,12 @@ check|install)
     [ -z "$todo" ] && exit 0
     if [ "$action" = install ] && [ "$(id -u)" = 0 ]; then
         export DEBIAN_FRONTEND=noninteractive
-        apt-get update -qq
+        # A mirror in the middle of a sync fails an update now and then: try
+        # again, then go on with the lists there are.
+        for attempt in 1 2 3; do
+            apt-get update -qq && break
+            [ "$attempt" = 3 ] || sleep 20
+        done
         # shellcheck disable=SC2086
         apt-get install -y -qq --no-install-recommends $todo
         exit 0
