@@ -17,16 +17,41 @@
 #include <string_view>
 #include <vector>
 
+#if defined(__linux__)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace salvage::cli {
 namespace {
+
+// A pipe keeps 64 KiB by default, so the listing would wait for the program
+// reading it after every few lines of a big volume; a megabyte (what Linux
+// grants without privileges) lets both run side by side. When the pipe
+// cannot be widened, the listing goes through it as it is.
+void WidenOutputPipe()
+{
+#if defined(__linux__)
+    struct stat st {};
+    if (fstat(STDOUT_FILENO, &st) != 0 || !S_ISFIFO(st.st_mode))
+        return;
+    for (const int size : {1 << 20, 1 << 18})
+        if (fcntl(STDOUT_FILENO, F_SETPIPE_SZ, size) >= 0)
+            return;
+#endif
+}
 
 // The listing is formatted straight into one large buffer, written out in
 // pieces of a quarter megabyte: no string per line or per field (a big volume
 // lists millions of lines).
 class Output {
 public:
-    Output() { buffer_.reserve(kFlushAt + (1u << 16)); }
+    Output()
+    {
+        WidenOutputPipe();
+        buffer_.reserve(kFlushAt + (1u << 16));
+    }
     ~Output() { Flush(); }
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
