@@ -63,10 +63,12 @@ double ReadMftOnce(const platform::VolumePtr& volume, std::uint64_t& bytes)
     return Seconds(start);
 }
 
-double Scan(const platform::VolumePtr& volume, bool estimate, Counter& counter)
+double Scan(const platform::VolumePtr& volume, bool estimate, Counter& counter, unsigned threads = 0)
 {
     const auto start = Clock::now();
     salvage::TNTFSSearch search(volume, counter, estimate);
+    if (threads != 0)
+        search.SetDecodeThreads(threads);
     search.Start();
     search.Wait();
     return Seconds(start);
@@ -98,6 +100,8 @@ int main(int argc, char** argv)
     ReadMftOnce(volume, bytes);  // warms the page cache: every figure below is a warm one
     constexpr int kRuns = 5;
     double read = 1e9, scan = 1e9, withCondition = 1e9;
+    // The search with the condition estimate by 1, 2 and 3 decoding threads.
+    double byThreads[3] = {1e9, 1e9, 1e9};
     Counter plain, assessed;
     ChildRun list{1e9, 0, 0}, small{1e9, 0, 0};
     for (int run = 0; run < kRuns; ++run) {
@@ -106,6 +110,10 @@ int main(int argc, char** argv)
         scan = std::min(scan, Scan(volume, false, plain));
         assessed = {};
         withCondition = std::min(withCondition, Scan(volume, true, assessed));
+        for (unsigned t = 1; t <= 3; ++t) {
+            Counter c;
+            byThreads[t - 1] = std::min(byThreads[t - 1], Scan(volume, true, c, t));
+        }
         if (argc == 4) {
             const ChildRun r = ListJson(argv[2], argv[1]);
             list.seconds = std::min(list.seconds, r.seconds);
@@ -127,6 +135,9 @@ int main(int argc, char** argv)
                 static_cast<unsigned long long>(plain.files), static_cast<unsigned long long>(plain.deleted));
     std::printf("search (condition estimated): %7.3f s  %.2fx the read; %llu poor\n", withCondition,
                 read > 0 ? withCondition / read : 0.0, static_cast<unsigned long long>(assessed.poor));
+    for (unsigned t = 1; t <= 3; ++t)
+        std::printf("  by %u decoding thread%s:        %7.3f s  %.2fx the read\n", t, t == 1 ? " " : "s",
+                    byThreads[t - 1], read > 0 ? byThreads[t - 1] / read : 0.0);
     if (argc == 4) {
         std::printf("salvage-cli list --json:      %7.3f s  %.2fx the read; %zu lines\n", list.seconds,
                     read > 0 ? list.seconds / read : 0.0, list.lines);

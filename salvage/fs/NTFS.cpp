@@ -183,9 +183,7 @@ void TNTFS::CloseNTFSVolume() noexcept
     mftBitmap_.clear();
     bitmapRecord_.clear();
     bitmapData_ = TNTFSStream{};
-    bitmapCache_.clear();
-    bitmapCacheValid_ = false;
-    bitmapCacheRead_ = false;
+    bitmapBlock_ = TBitmapBlock{};
 }
 
 TNTFSOpenResult TNTFS::Setup(const BootSectorBytes* bootSector)
@@ -435,36 +433,46 @@ bool TNTFS::IsRecordInUse(std::uint64_t n) const noexcept
     return (mftBitmap_[static_cast<std::size_t>(byte)] >> (n % 8) & 1) != 0;
 }
 
-void TNTFS::LoadBitmapBlock(std::uint64_t index)
+void TNTFS::LoadBitmapBlock(std::uint64_t index, TBitmapBlock& block) const
 {
-    if (!bitmapCacheValid_ || bitmapCacheIndex_ != index) {
-        bitmapCache_.resize(kBitmapBlockBytes);
-        bitmapCacheIndex_ = index;
-        bitmapCacheValid_ = true;
+    if (!block.Valid || block.Index != index) {
+        block.Bytes.resize(kBitmapBlockBytes);
+        block.Index = index;
+        block.Valid = true;
         // The bitmap's last block may be cut short by its last cluster.
         const std::uint64_t mappedBytes =
             std::min(bitmapData_.MappedClusters, kMaxU64 / ClusterBytes()) * ClusterBytes();
         const std::uint64_t at = index * kBitmapBlockBytes;
         const std::size_t take =
             at < mappedBytes ? static_cast<std::size_t>(std::min<std::uint64_t>(kBitmapBlockBytes, mappedBytes - at)) : 0;
-        std::fill(bitmapCache_.begin(), bitmapCache_.end(), std::uint8_t{0});
-        bitmapCacheRead_ = take != 0 && ReadRunBytes(bitmapData_.Runs, bitmapData_.MappedClusters, at,
-                                                     std::span(bitmapCache_).first(take));
+        std::fill(block.Bytes.begin(), block.Bytes.end(), std::uint8_t{0});
+        block.Read = take != 0 && ReadRunBytes(bitmapData_.Runs, bitmapData_.MappedClusters, at,
+                                               std::span(block.Bytes).first(take));
     }
 }
 
 bool TNTFS::IsClusterInUse(std::uint64_t lcn)
 {
+    return IsClusterInUse(lcn, bitmapBlock_);
+}
+
+bool TNTFS::IsClusterInUse(std::uint64_t lcn, TBitmapBlock& block) const
+{
     if (!volume_)
         return false;
     const std::uint64_t byte = lcn / 8;
-    LoadBitmapBlock(byte / kBitmapBlockBytes);
-    if (!bitmapCacheRead_)
+    LoadBitmapBlock(byte / kBitmapBlockBytes, block);
+    if (!block.Read)
         return false;  // unreadable bitmap: counts as free
-    return (bitmapCache_[static_cast<std::size_t>(byte % kBitmapBlockBytes)] >> (lcn % 8) & 1) != 0;
+    return (block.Bytes[static_cast<std::size_t>(byte % kBitmapBlockBytes)] >> (lcn % 8) & 1) != 0;
 }
 
 bool TNTFS::AnyClusterInUse(std::uint64_t lcn, std::uint64_t count)
+{
+    return AnyClusterInUse(lcn, count, bitmapBlock_);
+}
+
+bool TNTFS::AnyClusterInUse(std::uint64_t lcn, std::uint64_t count, TBitmapBlock& block) const
 {
     if (!volume_)
         return false;
@@ -474,9 +482,9 @@ bool TNTFS::AnyClusterInUse(std::uint64_t lcn, std::uint64_t count)
         const std::uint64_t index = lcn / kBlockClusters;
         const std::uint64_t bit = lcn - index * kBlockClusters;
         const std::uint64_t take = std::min(count, kBlockClusters - bit);
-        LoadBitmapBlock(index);
+        LoadBitmapBlock(index, block);
         // An unreadable block counts as free, cluster by cluster.
-        if (bitmapCacheRead_ && AnyBitSet(bitmapCache_, static_cast<std::size_t>(bit), static_cast<std::size_t>(take)))
+        if (block.Read && AnyBitSet(block.Bytes, static_cast<std::size_t>(bit), static_cast<std::size_t>(take)))
             return true;
         lcn += take;
         count -= take;

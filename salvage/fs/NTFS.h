@@ -3,12 +3,11 @@
 // fixups, attributes (following attribute lists), data runs, and the MFT and
 // volume bitmaps. Only reading is done.
 //
-// One TNTFS object per open volume. An object serves one thread at a time
-// (it keeps scratch buffers and a bitmap cluster cache); two objects on two
-// volumes, or on the same volume, may run in two threads. The exception is
-// ReadRawMFTRecords, which touches nothing but the volume and what the open
-// set up: it may run on a second thread while the first uses the object
-// (the search reads the MFT ahead that way).
+// One TNTFS object per open volume. Its const calls touch nothing but the
+// volume and what the open set up, so several threads may make them at once
+// (the search decodes the MFT on more than one); a cluster question of such
+// a call takes the asking thread's own TBitmapBlock. The other calls keep a
+// block of the object's own and serve one thread at a time.
 //
 // Records that the file system still uses are read from the disk like free
 // ones; on Windows, when the volume was opened by its device path, they are
@@ -170,6 +169,15 @@ enum class TFixupResult { Applied, Torn, Malformed };
 [[nodiscard]] std::optional<std::uint32_t> NtfsSectorsPerCluster(std::uint8_t bootValue,
                                                                  std::uint32_t bytesPerSector) noexcept;
 
+// The block of $Bitmap a thread's cluster questions last needed, and whether
+// it could be read: each answer is that of one read of the bitmap.
+struct TBitmapBlock {
+    std::vector<std::uint8_t> Bytes;
+    std::uint64_t Index = 0;
+    bool Valid = false;  // Bytes hold block Index
+    bool Read = false;   // ... and the block could be read
+};
+
 class TNTFS {
 public:
     TNTFS();
@@ -262,21 +270,23 @@ public:
     // The volume bitmap's bit for a cluster; a cluster whose bitmap part
     // cannot be read counts as free.
     [[nodiscard]] bool IsClusterInUse(std::uint64_t lcn);
+    [[nodiscard]] bool IsClusterInUse(std::uint64_t lcn, TBitmapBlock& block) const;
     // True when any of `count` clusters from `lcn` is in use: IsClusterInUse
     // of each, a bitmap block (not a cluster) at a time.
     [[nodiscard]] bool AnyClusterInUse(std::uint64_t lcn, std::uint64_t count);
+    [[nodiscard]] bool AnyClusterInUse(std::uint64_t lcn, std::uint64_t count, TBitmapBlock& block) const;
 
     // A record free in the MFT bitmap, read from the disk: its name, parent,
     // flags, dates and size. False when the record is in use, unreadable,
     // has no "FILE" signature or no usable $FILE_NAME.
-    [[nodiscard]] bool GetDeletedRecordInfo(std::uint64_t n, TNTFSRecordInfo& info);
+    [[nodiscard]] bool GetDeletedRecordInfo(std::uint64_t n, TNTFSRecordInfo& info) const;
     // The same on the raw bytes of record N (from ReadRawMFTRecords); the
     // span is fixed up in place.
-    [[nodiscard]] bool GetDeletedRecordInfo(std::uint64_t n, std::span<std::uint8_t> raw, TNTFSRecordInfo& info);
+    [[nodiscard]] bool GetDeletedRecordInfo(std::uint64_t n, std::span<std::uint8_t> raw, TNTFSRecordInfo& info) const;
     // A record in use. False when it is free, unreadable, not N's own record
     // (its number field says otherwise) or has no usable $FILE_NAME.
-    [[nodiscard]] bool GetLiveRecordInfo(std::uint64_t n, TNTFSRecordInfo& info);
-    [[nodiscard]] bool GetLiveRecordInfo(std::uint64_t n, std::span<std::uint8_t> raw, TNTFSRecordInfo& info);
+    [[nodiscard]] bool GetLiveRecordInfo(std::uint64_t n, TNTFSRecordInfo& info) const;
+    [[nodiscard]] bool GetLiveRecordInfo(std::uint64_t n, std::span<std::uint8_t> raw, TNTFSRecordInfo& info) const;
 
     // Takes a fixed-up record apart (names, flags, dates, size); attribute
     // lists are followed through this volume. False without a usable
@@ -288,13 +298,20 @@ public:
     // is in use, an extent is missing or there is no such stream.
     [[nodiscard]] std::uint8_t EstimateNTFSCondition(std::uint64_t n);
     [[nodiscard]] std::uint8_t EstimateNTFSCondition(std::uint64_t n, std::u16string_view stream);
+    [[nodiscard]] std::uint8_t EstimateNTFSCondition(std::uint64_t n, std::u16string_view stream,
+                                                     TBitmapBlock& block) const;
     [[nodiscard]] std::uint8_t EstimateStreamCondition(const TNTFSStream& stream);
+    [[nodiscard]] std::uint8_t EstimateStreamCondition(const TNTFSStream& stream, TBitmapBlock& block) const;
     // The same estimates on record N as already read and fixed up (the span
     // GetDeletedRecordInfo took apart), so that it is not read again: the
     // unnamed $DATA with what GetRecordInfo found out about the record, or a
     // named stream.
     [[nodiscard]] std::uint8_t EstimateRecordCondition(ByteSpan record, std::uint64_t n, const TNTFSRecordInfo& info);
     [[nodiscard]] std::uint8_t EstimateRecordCondition(ByteSpan record, std::uint64_t n, std::u16string_view stream);
+    [[nodiscard]] std::uint8_t EstimateRecordCondition(ByteSpan record, std::uint64_t n, const TNTFSRecordInfo& info,
+                                                       TBitmapBlock& block) const;
+    [[nodiscard]] std::uint8_t EstimateRecordCondition(ByteSpan record, std::uint64_t n, std::u16string_view stream,
+                                                       TBitmapBlock& block) const;
 
     // The $DATA stream `name` (u"" for the contents) of the file whose base
     // record is `record`, number `n`: with an attribute list, every extent
@@ -322,8 +339,8 @@ private:
     [[nodiscard]] TNTFSOpenResult OpenVolume(platform::VolumePtr volume, const BootSectorBytes* bootSector,
                                              std::uint64_t& recordCount);
     [[nodiscard]] TNTFSOpenResult Setup(const BootSectorBytes* bootSector);
-    // Brings block `index` of $Bitmap into bitmapCache_ unless it is there.
-    void LoadBitmapBlock(std::uint64_t index);
+    // Brings block `index` of $Bitmap into `block` unless it is there.
+    void LoadBitmapBlock(std::uint64_t index, TBitmapBlock& block) const;
     [[nodiscard]] bool ReadMftBytes(std::uint64_t offset, std::span<std::uint8_t> out) const;
     // ReadStream with the way extent records are read given: the MFT's own
     // extents are read through the runs known so far (`grown` hears of each
@@ -361,13 +378,9 @@ private:
     std::vector<std::uint8_t> bitmapRecord_;  // record 6 ($Bitmap), fixed up
     TNTFSStream bitmapData_;                  // its $DATA
 
-    // IsClusterInUse keeps the last block of $Bitmap it asked for (and
-    // whether it could be read): the answers are those of one read per question.
-    // Blocks, not clusters: a 2 MiB cluster of bitmap covers 64 GiB of volume.
-    std::vector<std::uint8_t> bitmapCache_;
-    std::uint64_t bitmapCacheIndex_ = 0;
-    bool bitmapCacheValid_ = false;
-    bool bitmapCacheRead_ = false;
+    // The block the calls without a block of their own use. Blocks, not
+    // clusters: a 2 MiB cluster of bitmap covers 64 GiB of volume.
+    TBitmapBlock bitmapBlock_;
 
     struct FileSystemHandle;  // Windows: the device handle for the file-record request
     std::unique_ptr<FileSystemHandle> fsHandle_;

@@ -217,18 +217,30 @@ void TNTFS::FromList(ByteSpan record, std::optional<TNTFSFileName>* name, bool d
 
 std::uint8_t TNTFS::EstimateRecordCondition(ByteSpan record, std::uint64_t n, std::u16string_view stream)
 {
+    return EstimateRecordCondition(record, n, stream, bitmapBlock_);
+}
+
+std::uint8_t TNTFS::EstimateRecordCondition(ByteSpan record, std::uint64_t n, std::u16string_view stream,
+                                            TBitmapBlock& block) const
+{
     if (!volume_)
         return kConditionPoor;
     const auto collected = ReadStream(record, n, stream);
-    return collected ? EstimateStreamCondition(*collected) : kConditionPoor;
+    return collected ? EstimateStreamCondition(*collected, block) : kConditionPoor;
 }
 
 std::uint8_t TNTFS::EstimateRecordCondition(ByteSpan record, std::uint64_t n, const TNTFSRecordInfo& info)
 {
+    return EstimateRecordCondition(record, n, info, bitmapBlock_);
+}
+
+std::uint8_t TNTFS::EstimateRecordCondition(ByteSpan record, std::uint64_t n, const TNTFSRecordInfo& info,
+                                            TBitmapBlock& block) const
+{
     // With a list the extents may lie in other records, and without the
     // data in the record there is nothing to take apart here.
     if (info.Listed || info.DataAt == 0)
-        return EstimateRecordCondition(record, n, std::u16string_view());
+        return EstimateRecordCondition(record, n, std::u16string_view(), block);
     const auto data = TNTFSAttribute::At(record, info.DataAt);
     if (!volume_ || !data)
         return kConditionPoor;
@@ -261,14 +273,14 @@ std::uint8_t TNTFS::EstimateRecordCondition(ByteSpan record, std::uint64_t n, co
         end = run.Vcn + run.Length;
         if (run.Sparse)
             continue;
-        if (run.Length > clusterCount_ - std::min(checked, clusterCount_) || AnyClusterInUse(run.Lcn, run.Length))
+        if (run.Length > clusterCount_ - std::min(checked, clusterCount_) || AnyClusterInUse(run.Lcn, run.Length, block))
             return kConditionPoor;
         checked += run.Length;
     }
     return end == highest + 1 ? kConditionGood : kConditionPoor;
 }
 
-bool TNTFS::GetDeletedRecordInfo(std::uint64_t n, TNTFSRecordInfo& info)
+bool TNTFS::GetDeletedRecordInfo(std::uint64_t n, TNTFSRecordInfo& info) const
 {
     if (!volume_ || IsRecordInUse(n))
         return false;
@@ -276,7 +288,7 @@ bool TNTFS::GetDeletedRecordInfo(std::uint64_t n, TNTFSRecordInfo& info)
     return ReadMFTRecord(n, record) && HasFileSignature(record) && GetRecordInfo(record, info);
 }
 
-bool TNTFS::GetDeletedRecordInfo(std::uint64_t n, std::span<std::uint8_t> raw, TNTFSRecordInfo& info)
+bool TNTFS::GetDeletedRecordInfo(std::uint64_t n, std::span<std::uint8_t> raw, TNTFSRecordInfo& info) const
 {
     if (!volume_ || IsRecordInUse(n) || raw.size() < recordSize_)
         return false;
@@ -284,7 +296,7 @@ bool TNTFS::GetDeletedRecordInfo(std::uint64_t n, std::span<std::uint8_t> raw, T
     return ApplyFixups(record) == TFixupResult::Applied && HasFileSignature(record) && GetRecordInfo(record, info);
 }
 
-bool TNTFS::GetLiveRecordInfo(std::uint64_t n, TNTFSRecordInfo& info)
+bool TNTFS::GetLiveRecordInfo(std::uint64_t n, TNTFSRecordInfo& info) const
 {
     // A free record is not what the file system would answer for N.
     if (!volume_ || !IsRecordInUse(n))
@@ -293,7 +305,7 @@ bool TNTFS::GetLiveRecordInfo(std::uint64_t n, TNTFSRecordInfo& info)
     return FetchRecord(n, record) && GetRecordInfo(record, info);
 }
 
-bool TNTFS::GetLiveRecordInfo(std::uint64_t n, std::span<std::uint8_t> raw, TNTFSRecordInfo& info)
+bool TNTFS::GetLiveRecordInfo(std::uint64_t n, std::span<std::uint8_t> raw, TNTFSRecordInfo& info) const
 {
     if (fsHandle_)
         return GetLiveRecordInfo(n, info);  // the file system's own copy

@@ -251,6 +251,11 @@ TUnitResult TNTFS::ReadCompressionUnit(const TNTFSStream& stream, std::uint64_t 
 
 std::uint8_t TNTFS::EstimateStreamCondition(const TNTFSStream& stream)
 {
+    return EstimateStreamCondition(stream, bitmapBlock_);
+}
+
+std::uint8_t TNTFS::EstimateStreamCondition(const TNTFSStream& stream, TBitmapBlock& block) const
+{
     if (stream.ExtentMissing)
         return kConditionPoor;
     // A file cannot own more clusters than the volume has, which bounds a
@@ -262,7 +267,7 @@ std::uint8_t TNTFS::EstimateStreamCondition(const TNTFSStream& stream)
         if (run.Length > clusterCount_ - std::min(checked, clusterCount_))
             return kConditionPoor;
         for (std::uint64_t i = 0; i < run.Length; ++i)
-            if (IsClusterInUse(run.Lcn + i))
+            if (IsClusterInUse(run.Lcn + i, block))
                 return kConditionPoor;
         checked += run.Length;
     }
@@ -276,6 +281,11 @@ std::uint8_t TNTFS::EstimateNTFSCondition(std::uint64_t n)
 
 std::uint8_t TNTFS::EstimateNTFSCondition(std::uint64_t n, std::u16string_view name)
 {
+    return EstimateNTFSCondition(n, name, bitmapBlock_);
+}
+
+std::uint8_t TNTFS::EstimateNTFSCondition(std::uint64_t n, std::u16string_view name, TBitmapBlock& block) const
+{
     if (!volume_)
         return kConditionPoor;
     std::vector<std::uint8_t> record(recordSize_);
@@ -284,7 +294,7 @@ std::uint8_t TNTFS::EstimateNTFSCondition(std::uint64_t n, std::u16string_view n
     const auto stream = ReadStream(record, n, name);
     if (!stream)
         return kConditionPoor;
-    return EstimateStreamCondition(*stream);
+    return EstimateStreamCondition(*stream, block);
 }
 
 } // namespace salvage

@@ -3,25 +3,30 @@
 #include "salvage/fs/NTFS.h"
 
 #include <algorithm>
-#include <exception>
 #include <system_error>
 
 namespace salvage {
 
-TMftReadAhead::TMftReadAhead(const TNTFS& ntfs, std::uint64_t recordCount, std::size_t perChunk)
+TMftReadAhead::TMftReadAhead(const TNTFS& ntfs, std::uint64_t recordCount, std::size_t perChunk, unsigned workers,
+                             Prepare prepare)
     : ntfs_(ntfs), recordCount_(recordCount), perChunk_(std::max<std::size_t>(perChunk, 1)),
-      recordSize_(ntfs.RecordSize())
+      recordSize_(ntfs.RecordSize()), chunkCount_((recordCount + perChunk_ - 1) / perChunk_),
+      prepare_(std::move(prepare))
 {
-    // A small MFT takes one buffer of its own size and no thread.
+    // A small MFT takes one buffer of its own size and no thread; otherwise
+    // each worker fills a slot while the caller holds one more.
     const std::size_t chunkBytes = static_cast<std::size_t>(std::min<std::uint64_t>(perChunk_, recordCount_)) * recordSize_;
-    slots_[0].bytes.resize(chunkBytes);
-    if (recordCount_ > perChunk_) {
-        slots_[1].bytes.resize(chunkBytes);
-        try {
-            thread_ = std::thread(&TMftReadAhead::ReadLoop, this);
-        } catch (const std::system_error&) {
-            // No thread to be had: the chunks are read on the caller's.
-        }
+    workers = std::max(workers, 1u);
+    slots_.resize(chunkCount_ > 1 ? workers + 1 : 1);
+    for (Slot& slot : slots_)
+        slot.bytes.resize(chunkBytes);
+    if (chunkCount_ <= 1)
+        return;
+    try {
+        for (unsigned w = 0; w < workers; ++w)
+            threads_.emplace_back(&TMftReadAhead::ReadLoop, this, w);
+    } catch (const std::system_error&) {
+        // Fewer threads, or none: then the chunks are read on the caller's.
     }
 }
 
@@ -32,40 +37,56 @@ TMftReadAhead::~TMftReadAhead()
         stop_ = true;
     }
     changed_.notify_all();
-    if (thread_.joinable())
-        thread_.join();
+    for (std::thread& thread : threads_)
+        thread.join();
 }
 
-void TMftReadAhead::ReadInto(Slot& slot, std::uint64_t first)
+void TMftReadAhead::Fill(Slot& slot, unsigned index, std::uint64_t chunk, unsigned worker)
 {
+    const std::uint64_t first = chunk * perChunk_;
     slot.chunk.First = first;
-    slot.chunk.Count = first < recordCount_ ? std::min<std::uint64_t>(perChunk_, recordCount_ - first) : 0;
+    slot.chunk.Count = std::min<std::uint64_t>(perChunk_, recordCount_ - first);
+    slot.chunk.Slot = index;
     slot.chunk.Read = false;
+    slot.failure = nullptr;
     try {
-        slot.chunk.Read = slot.chunk.Count != 0 && ntfs_.ReadRawMFTRecords(first, slot.chunk.Count, slot.bytes);
+        slot.chunk.Read = ntfs_.ReadRawMFTRecords(first, slot.chunk.Count, slot.bytes);
     } catch (const std::exception&) {
-        // Read record by record instead, by the caller.
+        // Read record by record instead, by whoever takes the chunk apart.
     }
     slot.chunk.Bytes = std::span(slot.bytes).first(static_cast<std::size_t>(slot.chunk.Count) * recordSize_);
+    if (prepare_) {
+        try {
+            prepare_(slot.chunk, worker);
+        } catch (...) {
+            slot.failure = std::current_exception();
+        }
+    }
 }
 
-void TMftReadAhead::ReadLoop()
+void TMftReadAhead::ReadLoop(unsigned worker)
 {
-    // Chunk k goes into slot k mod 2, once the caller has given it back.
-    std::uint64_t first = 0;
-    for (unsigned k = 0; first < recordCount_; k ^= 1u, first += perChunk_) {
-        Slot& slot = slots_[k];
+    // Chunk k goes into slot k mod SlotCount(), once the caller has given
+    // back the chunk that was there.
+    for (;;) {
+        std::uint64_t chunk = 0;
+        unsigned index = 0;
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return stop_ || !slot.full; });
-            if (stop_)
+            changed_.wait(lock, [&] {
+                return stop_ || claimed_ >= chunkCount_ || slots_[claimed_ % slots_.size()].state == State::Free;
+            });
+            if (stop_ || claimed_ >= chunkCount_)
                 return;
+            chunk = claimed_++;
+            index = static_cast<unsigned>(chunk % slots_.size());
+            slots_[index].state = State::Reading;
         }
-        // The slot is the reader's alone until it is marked full.
-        ReadInto(slot, first);
+        // The slot is this worker's alone until it is marked full.
+        Fill(slots_[index], index, chunk, worker);
         {
             std::lock_guard lock(mutex_);
-            slot.full = true;
+            slots_[index].state = State::Full;
         }
         changed_.notify_all();
     }
@@ -73,23 +94,28 @@ void TMftReadAhead::ReadLoop()
 
 TMftReadAhead::Chunk TMftReadAhead::Next()
 {
-    if (nextFirst_ >= recordCount_)
-        return {nextFirst_, 0, false, {}};
-    // Without a thread one slot serves: the chunk before is given back now.
-    Slot& slot = slots_[thread_.joinable() ? nextSlot_ : 0];
-    if (!thread_.joinable()) {
-        ReadInto(slot, nextFirst_);
+    if (nextChunk_ >= chunkCount_)
+        return {recordCount_, 0, false, {}, 0};
+    Slot* slot = nullptr;
+    if (threads_.empty()) {
+        // Without a thread one slot serves: the chunk before is given back now.
+        slot = &slots_[0];
+        Fill(*slot, 0, nextChunk_, 0);
     } else {
+        const unsigned index = static_cast<unsigned>(nextChunk_ % slots_.size());
         std::unique_lock lock(mutex_);
         if (handedOut_)
-            slots_[nextSlot_ ^ 1u].full = false;  // the chunk handed out before is given back
+            slots_[(nextChunk_ - 1) % slots_.size()].state = State::Free;
         handedOut_ = true;
         changed_.notify_all();
-        changed_.wait(lock, [&] { return slot.full; });
+        changed_.wait(lock, [&] { return slots_[index].state == State::Full; });
+        slot = &slots_[index];
+        slot->state = State::HandedOut;
     }
-    nextFirst_ += perChunk_;
-    nextSlot_ ^= 1u;
-    return slot.chunk;
+    ++nextChunk_;
+    if (slot->failure)
+        std::rethrow_exception(slot->failure);
+    return slot->chunk;
 }
 
 } // namespace salvage

@@ -103,91 +103,151 @@ void TNTFSSearch::Execute()
         sink_.Done();
 }
 
+namespace {
+
+// What the records of one chunk report, in record order: made on a reader
+// thread, handed to the sink on the search's.
+struct TDecodedChunk {
+    struct Entry {
+        std::uint64_t Record = 0;
+        bool Directory = false;
+        TFileInfo Info;
+    };
+    std::vector<Entry> Entries;  // the first Used are this chunk's (the rest keep their memory)
+    std::size_t Used = 0;
+
+    TFileInfo& Add(std::uint64_t record, bool directory)
+    {
+        if (Used == Entries.size())
+            Entries.emplace_back();
+        Entry& e = Entries[Used++];
+        e.Record = record;
+        e.Directory = directory;
+        return e.Info;
+    }
+};
+
+// A reader thread's own: what it takes each record apart with.
+struct TDecoderState {
+    TNTFSRecordInfo Info;
+    TFileTimeConverter Local;
+    TBitmapBlock Bitmap;
+    std::vector<std::uint8_t> Single;  // a record of a chunk that could not be read whole
+    TFileInfo Work;
+};
+
+} // namespace
+
 void TNTFSSearch::Visit(TNTFS& ntfs)
 {
     const std::uint64_t count = ntfs.RecordCount();
     const std::size_t recordSize = ntfs.RecordSize();
     const std::size_t perChunk =
         recordsPerRead_ != 0 ? recordsPerRead_ : std::max<std::size_t>(1, kChunkBytes / recordSize);
-    // The next chunk is read while this one is taken apart.
-    TMftReadAhead chunks(ntfs, count, perChunk);
-    TMftReadAhead::Chunk chunk;
-    std::vector<std::uint8_t> single(recordSize);  // a record of a chunk that could not be read whole
+    const unsigned workers = std::max(decodeThreads_, 1u);
+    std::vector<TDecoderState> states(workers);
+    // By slot: the reader holds at most one chunk per thread and the one handed out.
+    std::vector<TDecodedChunk> decoded(workers + 1);
+    const TNTFS& reader = ntfs;
+
+    // Each record is taken apart once, in place, on the thread that read its
+    // chunk; the condition estimate works on the same fixed-up bytes. Only
+    // const calls of the reader are made here: they may run on several
+    // threads at once.
+    auto decode = [&](const TMftReadAhead::Chunk& chunk, unsigned worker) {
+        TDecoderState& st = states[worker];
+        TDecodedChunk& out = decoded[chunk.Slot];
+        out.Used = 0;
+        TFileInfo& work = st.Work;
+        TNTFSRecordInfo& info = st.Info;
+        st.Single.resize(recordSize);
+        for (std::uint64_t current = chunk.First; current < chunk.First + chunk.Count && !StopRequested(); ++current) {
+            // A chunk that cannot be read in one go is read record by record,
+            // so one bad sector costs only the records it holds.
+            std::span<std::uint8_t> raw;
+            if (chunk.Read)
+                raw = chunk.Bytes.subspan(static_cast<std::size_t>(current - chunk.First) * recordSize, recordSize);
+            else if (reader.ReadRawMFTRecords(current, 1, st.Single))
+                raw = st.Single;
+
+            work.Condition = 0;
+            const bool free = !raw.empty() && reader.GetDeletedRecordInfo(current, raw, info);
+            // A directory goes to the tree as a folder; a file with its size and,
+            // when deleted and asked for, the estimate of its clusters.
+            // Named streams follow as files of their own ("name:stream"), in the
+            // folder that holds the file (or beside the folder they belong to).
+            auto report = [&](bool fromRaw) {
+                FillWork(work, current, info, st.Local);
+                if (info.Directory()) {
+                    work.Size = 0;
+                    out.Add(current, true) = work;
+                } else {
+                    work.Size = info.Size;
+                    if (work.Deleted && estimateCondition_.load(std::memory_order_relaxed))
+                        work.Condition = fromRaw ? reader.EstimateRecordCondition(raw, current, info, st.Bitmap)
+                                                 : reader.EstimateNTFSCondition(current, u"", st.Bitmap);
+                    out.Add(current, false) = work;
+                }
+                if (info.Streams.empty())
+                    return;
+                const std::string fileName = work.Name;
+                for (const TNTFSNamedStream& stream : info.Streams) {
+                    if (!systemStreams_ && IsSystemStream(current, info.Name, stream.Name))
+                        continue;
+                    const std::string streamName = Utf16UnitsToUtf8(stream.Name);
+                    // A name longer than the offset can say is not one NTFS writes.
+                    if (fileName.size() + 1 > std::numeric_limits<std::uint16_t>::max() || streamName.empty())
+                        continue;
+                    work.Name = fileName + ":" + streamName;
+                    work.StreamAt = static_cast<std::uint16_t>(fileName.size() + 1);
+                    work.Size = stream.Size;
+                    work.Encrypted = ntfs::HasFlag(stream.Flags, ntfs::AttrFlag::Encrypted);
+                    work.Compressed = (stream.Flags & ntfs::kAttrCompressionMask) != 0;
+                    work.Condition = !work.Deleted || !estimateCondition_.load(std::memory_order_relaxed)
+                                         ? kNotAssessed
+                                     : fromRaw ? reader.EstimateRecordCondition(raw, current, stream.Name, st.Bitmap)
+                                               : reader.EstimateNTFSCondition(current, stream.Name, st.Bitmap);
+                    out.Add(current, false) = work;
+                }
+            };
+            if (free && !info.Name.empty()) {
+                // Free in the MFT bitmap but still flagged in use in its header:
+                // not deleted.
+                work.Deleted = !info.InUse();
+                report(true);
+                continue;
+            }
+            // A live record: from the chunk, or (the file system's own copy on
+            // Windows, a record that could not be read) by itself.
+            const bool live = raw.empty() ? reader.GetLiveRecordInfo(current, info)
+                                          : reader.GetLiveRecordInfo(current, raw, info);
+            if (live) {
+                work.Deleted = false;
+                report(false);
+            }
+        }
+    };
+
+    // The next chunks are read and taken apart while the sink hears of this one.
+    TMftReadAhead chunks(ntfs, count, perChunk, workers, decode);
     int lastPercent = -1;
-    TFileInfo work;
-    TNTFSRecordInfo info;
-    TFileTimeConverter local;
-
-    for (std::uint64_t current = 0; current < count && !Terminated(); ++current) {
-        if (const int percent = ProgressPercent(current, count); percent != lastPercent) {
-            sink_.Progress(percent);
-            lastPercent = percent;
-        }
-        if (current >= chunk.First + chunk.Count)
-            chunk = chunks.Next();
-        // A chunk that cannot be read in one go is read record by record,
-        // so one bad sector costs only the records it holds.
-        std::span<std::uint8_t> raw;
-        if (chunk.Read)
-            raw = chunk.Bytes.subspan(static_cast<std::size_t>(current - chunk.First) * recordSize, recordSize);
-        else if (ntfs.ReadRawMFTRecords(current, 1, single))
-            raw = single;
-
-        work.Condition = 0;
-        // The record is taken apart once, in place; the condition estimate
-        // works on the same fixed-up bytes.
-        const bool free = !raw.empty() && ntfs.GetDeletedRecordInfo(current, raw, info);
-        // A directory goes to the tree as a folder; a file with its size and,
-        // when deleted and asked for, the estimate of its clusters.
-        // Named streams follow as files of their own ("name:stream"), in the
-        // folder that holds the file (or beside the folder they belong to).
-        auto report = [&](bool fromRaw) {
-            FillWork(work, current, info, local);
-            if (info.Directory()) {
-                work.Size = 0;
-                sink_.NtfsDirFound(work);
-            } else {
-                work.Size = info.Size;
-                if (work.Deleted && estimateCondition_.load(std::memory_order_relaxed))
-                    work.Condition = fromRaw ? ntfs.EstimateRecordCondition(raw, current, info)
-                                             : ntfs.EstimateNTFSCondition(current);
-                sink_.NtfsFileFound(work);
-            }
-            if (info.Streams.empty())
+    for (TMftReadAhead::Chunk chunk = chunks.Next(); chunk.Count != 0 && !Terminated(); chunk = chunks.Next()) {
+        const TDecodedChunk& out = decoded[chunk.Slot];
+        std::size_t next = 0;
+        for (std::uint64_t current = chunk.First; current < chunk.First + chunk.Count; ++current) {
+            if (Terminated())
                 return;
-            const std::string fileName = work.Name;
-            for (const TNTFSNamedStream& stream : info.Streams) {
-                if (!systemStreams_ && IsSystemStream(current, info.Name, stream.Name))
-                    continue;
-                const std::string streamName = Utf16UnitsToUtf8(stream.Name);
-                // A name longer than the offset can say is not one NTFS writes.
-                if (fileName.size() + 1 > std::numeric_limits<std::uint16_t>::max() || streamName.empty())
-                    continue;
-                work.Name = fileName + ":" + streamName;
-                work.StreamAt = static_cast<std::uint16_t>(fileName.size() + 1);
-                work.Size = stream.Size;
-                work.Encrypted = ntfs::HasFlag(stream.Flags, ntfs::AttrFlag::Encrypted);
-                work.Compressed = (stream.Flags & ntfs::kAttrCompressionMask) != 0;
-                work.Condition = !work.Deleted || !estimateCondition_.load(std::memory_order_relaxed) ? kNotAssessed
-                                 : fromRaw ? ntfs.EstimateRecordCondition(raw, current, stream.Name)
-                                           : ntfs.EstimateNTFSCondition(current, stream.Name);
-                sink_.NtfsFileFound(work);
+            if (const int percent = ProgressPercent(current, count); percent != lastPercent) {
+                sink_.Progress(percent);
+                lastPercent = percent;
             }
-        };
-        if (free && !info.Name.empty()) {
-            // Free in the MFT bitmap but still flagged in use in its header:
-            // not deleted.
-            work.Deleted = !info.InUse();
-            report(true);
-            continue;
-        }
-        // A live record: from the chunk, or (the file system's own copy on
-        // Windows, a record that could not be read) by itself.
-        const bool live = raw.empty() ? ntfs.GetLiveRecordInfo(current, info)
-                                      : ntfs.GetLiveRecordInfo(current, raw, info);
-        if (live) {
-            work.Deleted = false;
-            report(false);
+            for (; next < out.Used && out.Entries[next].Record == current; ++next) {
+                const TDecodedChunk::Entry& e = out.Entries[next];
+                if (e.Directory)
+                    sink_.NtfsDirFound(e.Info);
+                else
+                    sink_.NtfsFileFound(e.Info);
+            }
         }
     }
 }

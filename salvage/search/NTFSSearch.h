@@ -39,6 +39,10 @@ public:
     // them); the next read runs while the records of the last are decoded.
     // Set before the start.
     void SetRecordsPerRead(std::size_t records) noexcept { recordsPerRead_ = records; }
+    // How many threads read and take apart the MFT's chunks (the default:
+    // two, one per core of a small machine); the reports reach the sink in
+    // record order however many there are. Set before the start.
+    void SetDecodeThreads(unsigned threads) noexcept { decodeThreads_ = threads; }
 
     // Number of MFT records, known once the volume is open (0 before, or
     // when it could not be opened).
@@ -57,6 +61,7 @@ private:
     std::atomic<bool> estimateCondition_;
     bool systemStreams_ = false;
     std::size_t recordsPerRead_ = 0;
+    unsigned decodeThreads_ = 2;
     std::atomic<std::uint64_t> recordCount_{0};
 };
 
