@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <ctime>
 #if defined(_WIN32)
@@ -37,6 +38,28 @@ void CivilFromDays(std::int64_t z, int& year, int& month, int& day)
 }
 
 constexpr std::int64_t kEpochToUnixDays = 25569; // 1899-12-30 to 1970-01-01
+
+#if !defined(_WIN32)
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
+{
+    return a / b - (a % b != 0 && (a < 0) != (b < 0));
+}
+
+// The local date and time the platform gives for a UTC second, as seconds
+// from 1970-01-01 of those fields (a leap second counts as :59, as
+// EncodeDateTime would take it).
+std::optional<std::int64_t> LocalFieldSeconds(std::int64_t seconds)
+{
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (static_cast<std::int64_t>(t) != seconds || localtime_r(&t, &local) == nullptr)
+        return std::nullopt;
+    return DaysFromCivil(std::int64_t{local.tm_year} + 1900, static_cast<unsigned>(local.tm_mon + 1),
+                         static_cast<unsigned>(local.tm_mday)) *
+               86400 +
+           local.tm_hour * 3600 + local.tm_min * 60 + std::min(local.tm_sec, 59);
+}
+#endif
 
 bool IsLeap(int y)
 {
@@ -128,20 +151,16 @@ TDateTime TFileTimeConverter::operator()(std::uint64_t fileTime)
         known_ = true;
         second_ = seconds;
         valid_ = false;
-        const std::time_t t = static_cast<std::time_t>(seconds);
-        std::tm local{};
-        if (static_cast<std::int64_t>(t) != seconds || localtime_r(&t, &local) == nullptr)
+        const std::optional<std::int64_t> local = LocalSeconds(seconds);
+        if (!local)
             return 0;
-        // EncodeDateTime's checks and day count, once for the second.
-        const DateTimeFields f{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                               local.tm_min,         std::min(local.tm_sec, 59), 0};
-        if (!EncodeDateTime(f))
+        // EncodeDateTime's range of years, and its day count.
+        const std::int64_t day = FloorDiv(*local, 86400);
+        if (day < DaysFromCivil(1, 1, 1) || day > DaysFromCivil(9999, 12, 31))
             return 0;
         valid_ = true;
-        days_ = static_cast<double>(DaysFromCivil(f.Year, static_cast<unsigned>(f.Month),
-                                                  static_cast<unsigned>(f.Day)) +
-                                    kEpochToUnixDays);
-        secondOfDay_ = f.Hour * 3600 + f.Minute * 60 + f.Second;
+        days_ = static_cast<double>(day + kEpochToUnixDays);
+        secondOfDay_ = static_cast<int>(*local - day * 86400);
     }
     if (!valid_)
         return 0;
@@ -150,6 +169,34 @@ TDateTime TFileTimeConverter::operator()(std::uint64_t fileTime)
     const int second = secondOfDay_ % 60;
     const double time = (hour * 3600000.0 + minute * 60000.0 + second * 1000.0 + ms) / 86400000.0;
     return days_ < 0 ? days_ - time : days_ + time;
+#endif
+}
+
+std::optional<std::int64_t> TFileTimeConverter::LocalSeconds(std::int64_t seconds)
+{
+#if defined(_WIN32)
+    (void)seconds;
+    return std::nullopt;
+#else
+    // A zone's offset changes a few times a year at most: the same offset at
+    // both ends of a span is the offset all through it.
+    const std::int64_t index = FloorDiv(seconds, kSpanSeconds);
+    Span& span = spans_[static_cast<std::size_t>(index) % spans_.size()];
+    if (!span.Known || span.Index != index) {
+        span.Known = true;
+        span.Index = index;
+        span.Steady = false;
+        const std::int64_t start = index * kSpanSeconds;
+        const std::int64_t end = start + kSpanSeconds - 1;
+        const auto first = LocalFieldSeconds(start);
+        const auto last = LocalFieldSeconds(end);
+        // (An offset is a day at most; one past an int32 is no zone's.)
+        if (first && last && *first - start == *last - end && std::abs(*first - start) < (1 << 30)) {
+            span.Steady = true;
+            span.Offset = static_cast<std::int32_t>(*first - start);
+        }
+    }
+    return span.Steady ? std::optional<std::int64_t>(seconds + span.Offset) : LocalFieldSeconds(seconds);
 #endif
 }
 

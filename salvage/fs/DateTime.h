@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace salvage {
 
@@ -30,19 +31,34 @@ struct DateTimeFields {
 
 // FileTimeToDateTime for a run of values (an MFT scan): the local-time
 // conversion of the last second met is kept, so the many times that fall
-// in one second are converted once. The values are FileTimeToDateTime's.
-// One object per thread and per run: a time-zone change during its life
-// is not seen.
+// in one second are converted once, and so is the offset from UTC of each
+// span of about 18 hours met (the platform is asked at both ends of it; a
+// span across a change of the offset is asked second by second). The
+// values are FileTimeToDateTime's. One object per thread and per run: a
+// time-zone change during its life is not seen.
 class TFileTimeConverter {
 public:
     [[nodiscard]] TDateTime operator()(std::uint64_t fileTime);
 
 private:
+    // Seconds from 1970-01-01 of the local date and time of a UTC second.
+    [[nodiscard]] std::optional<std::int64_t> LocalSeconds(std::int64_t seconds);
+
     std::int64_t second_ = 0;
     bool known_ = false;
     bool valid_ = false;  // the second converts to a real date
     double days_ = 0;     // the day count of that second's local date
     int secondOfDay_ = 0; // its local time of day, in seconds
+
+    struct Span {
+        std::int64_t Index = 0;   // seconds / kSpanSeconds, rounded down
+        std::int32_t Offset = 0;  // local minus UTC, in seconds
+        bool Known = false;
+        bool Steady = false;      // one offset over the whole span
+    };
+    static constexpr std::int64_t kSpanSeconds = 1 << 16;
+    // By Index modulo their count: 17 years of times without a clash.
+    std::vector<Span> spans_ = std::vector<Span>(8192);
 };
 
 // A day-count date back to milliseconds since 1970-01-01 00:00 UTC, by the

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <cstdlib>
 
 using namespace salvage;
@@ -113,4 +115,53 @@ TEST(DateTime, FileTimeConverterGivesTheSameValues)
     for (const std::uint64_t t : {std::uint64_t{0}, std::uint64_t{1}, base, base + 1, std::uint64_t{0x7FFFFFFFFFFFFFFF},
                                   std::uint64_t{0xFFFFFFFFFFFFFFFF}, base})
         EXPECT_EQ(convert(t), FileTimeToDateTime(t)) << t;
+}
+
+// The same in zones whose offset changes by an hour, by half an hour, or
+// not at all, with odd offsets: second by second across each change of
+// 2019, at random moments over the centuries a FILETIME holds, and at the
+// ends of the ranges the platform converts.
+TEST(DateTime, FileTimeConverterFollowsEveryZoneChange)
+{
+    const char* previous = std::getenv("TZ");
+    const std::string saved = previous ? previous : "";
+    constexpr std::uint64_t kTicks = 10000000;
+    constexpr std::int64_t kEpoch = 11644473600;
+    auto fileTime = [&](std::int64_t unixSeconds, std::uint64_t ticks) {
+        return static_cast<std::uint64_t>(unixSeconds + kEpoch) * kTicks + ticks;
+    };
+    std::mt19937_64 random(3);
+    for (const char* zone : {"UTC0", "CET-1CEST,M3.5.0,M10.5.0/3", "<+1030>-10:30<+11>-11,M10.1.0,M4.1.0",
+                             "NST3:30NDT,M3.2.0,M11.1.0", "<+0545>-5:45", "<-0230>2:30<-0130>,M3.5.0/-2,M10.5.0/-1"}) {
+        setenv("TZ", zone, 1);
+        tzset();
+        TFileTimeConverter convert;
+        // Every second of the two days around each of 2019's first days of
+        // a month (the changes of all these zones fall in such days' weeks),
+        // from a span the converter has seen before and one it has not.
+        for (int month = 0; month < 12; ++month) {
+            const std::int64_t from = 1546300800 + month * 2629800;  // 2019-01-01 + months
+            for (std::int64_t s = from; s < from + 9 * 86400; s += 61)
+                ASSERT_EQ(convert(fileTime(s, 1234567)), FileTimeToDateTime(fileTime(s, 1234567))) << zone << " " << s;
+        }
+        // Around the changes themselves (last Sundays of March and October,
+        // the first Sunday of October and April, the second Sunday of March
+        // and the first of November, 2019), every third second.
+        for (const std::int64_t day : {1553990400, 1572134400, 1570320000, 1554508800, 1552176000, 1572566400}) {
+            for (std::int64_t s = day - 86400; s < day + 2 * 86400; s += 3)
+                ASSERT_EQ(convert(fileTime(s, 0)), FileTimeToDateTime(fileTime(s, 0))) << zone << " " << s;
+        }
+        for (int i = 0; i < 20000; ++i) {
+            const std::uint64_t t = random() % 0x0300000000000000ull;  // years 1601 to about 2800
+            ASSERT_EQ(convert(t), FileTimeToDateTime(t)) << zone << " " << t;
+        }
+        for (const std::uint64_t t : {std::uint64_t{1}, std::uint64_t{0x7FFFFFFFFFFFFFFF}, std::uint64_t{0xFFFFFFFFFFFFFFFF},
+                                      fileTime(253402300799, 0), fileTime(253402300800, 0), fileTime(-1, 0), fileTime(0, 0)})
+            EXPECT_EQ(convert(t), FileTimeToDateTime(t)) << zone << " " << t;
+    }
+    if (previous)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }
