@@ -149,6 +149,30 @@ void TBatchingSink::NtfsFileFound(const TFileInfo& file)
     AddRecord(TSearchReport::Kind::NtfsFile, file);
 }
 
+void TBatchingSink::NtfsFound(std::span<const TNtfsFound> found)
+{
+    bool started = false;  // a batch was begun that the timer must now keep a deadline for
+    {
+        // One lock for the lot: a chunk of the MFT holds hundreds of records.
+        std::lock_guard lock(mutex_);
+        for (const TNtfsFound& f : found) {
+            if (pending_.Reports.empty()) {
+                oldest_ = std::chrono::steady_clock::now();
+                started = true;
+            }
+            TSearchReport& report = pending_.Reports.emplace_back();
+            report.kind = f.Directory ? TSearchReport::Kind::NtfsDir : TSearchReport::Kind::NtfsFile;
+            report.at = static_cast<std::uint32_t>(pending_.Records.size());
+            pending_.Records.push_back(f.Info);
+            if (pending_.Reports.size() >= maxReports_)
+                Deliver();
+        }
+        started = started && !pending_.Reports.empty();
+    }
+    if (started)
+        wake_.notify_one();
+}
+
 void TBatchingSink::Progress(int percent)
 {
     if (progress_)

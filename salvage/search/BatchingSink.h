@@ -98,6 +98,7 @@ public:
     void FatFileNamed(const TFileInfo& file, std::string_view name, DirToken folder) override;
     void NtfsDirFound(const TFileInfo& dir) override;
     void NtfsFileFound(const TFileInfo& file) override;
+    void NtfsFound(std::span<const TNtfsFound> found) override;
     void Progress(int percent) override;
     void Failed(const std::string& message) override;
     void AllFound() override;

@@ -108,20 +108,20 @@ namespace {
 // What the records of one chunk report, in record order: made on a reader
 // thread, handed to the sink on the search's.
 struct TDecodedChunk {
-    struct Entry {
-        std::uint64_t Record = 0;
-        bool Directory = false;
-        TFileInfo Info;
-    };
-    std::vector<Entry> Entries;  // the first Used are this chunk's (the rest keep their memory)
+    // The first Used are this chunk's (the rest keep their memory), each
+    // with the record it came from.
+    std::vector<TNtfsFound> Entries;
+    std::vector<std::uint64_t> Records;
     std::size_t Used = 0;
 
     TFileInfo& Add(std::uint64_t record, bool directory)
     {
-        if (Used == Entries.size())
+        if (Used == Entries.size()) {
             Entries.emplace_back();
-        Entry& e = Entries[Used++];
-        e.Record = record;
+            Records.emplace_back();
+        }
+        Records[Used] = record;
+        TNtfsFound& e = Entries[Used++];
         e.Directory = directory;
         return e.Info;
     }
@@ -233,22 +233,29 @@ void TNTFSSearch::Visit(TNTFS& ntfs)
     int lastPercent = -1;
     for (TMftReadAhead::Chunk chunk = chunks.Next(); chunk.Count != 0 && !Terminated(); chunk = chunks.Next()) {
         const TDecodedChunk& out = decoded[chunk.Slot];
-        std::size_t next = 0;
+        // The sink hears of the records between two changes of the
+        // percentage at once; a stop leaves the records before it.
+        std::size_t from = 0, next = 0;
+        auto hand = [&] {
+            if (next > from)
+                sink_.NtfsFound(std::span(out.Entries).subspan(from, next - from));
+            from = next;
+        };
         for (std::uint64_t current = chunk.First; current < chunk.First + chunk.Count; ++current) {
-            if (Terminated())
-                return;
             if (const int percent = ProgressPercent(current, count); percent != lastPercent) {
+                hand();
+                if (Terminated())
+                    return;
                 sink_.Progress(percent);
                 lastPercent = percent;
+            } else if (Terminated()) {
+                hand();
+                return;
             }
-            for (; next < out.Used && out.Entries[next].Record == current; ++next) {
-                const TDecodedChunk::Entry& e = out.Entries[next];
-                if (e.Directory)
-                    sink_.NtfsDirFound(e.Info);
-                else
-                    sink_.NtfsFileFound(e.Info);
-            }
+            while (next < out.Used && out.Records[next] == current)
+                ++next;
         }
+        hand();
     }
 }
 

@@ -9,6 +9,16 @@ void TSearchSink::FatFileNamed(const TFileInfo& file, std::string_view name, Dir
     FatFileFound(named, folder);
 }
 
+void TSearchSink::NtfsFound(std::span<const TNtfsFound> found)
+{
+    for (const TNtfsFound& f : found) {
+        if (f.Directory)
+            NtfsDirFound(f.Info);
+        else
+            NtfsFileFound(f.Info);
+    }
+}
+
 std::string ScanEndedEarlyMessage(const std::string& why)
 {
     std::string text = "The analysis ended early because part of the volume could not be read; "

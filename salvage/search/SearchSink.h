@@ -6,6 +6,7 @@
 #include "salvage/search/FileInfo.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,12 @@ namespace salvage {
 // counting up (small and dense); a directory is reported before anything in it.
 using DirToken = std::uint32_t;
 inline constexpr DirToken kNoDir = 0;  // the top level
+
+// A record an NTFS search found: a folder, or a file (a named stream is one).
+struct TNtfsFound {
+    bool Directory = false;
+    TFileInfo Info;
+};
 
 // The worker calls these on its own thread, one at a time and in order;
 // TModelSink applies them to a found-file model, TBatchingSink hands them on
@@ -38,6 +45,9 @@ public:
     // and parks children under placeholders until their parent arrives.
     virtual void NtfsDirFound(const TFileInfo& dir) = 0;
     virtual void NtfsFileFound(const TFileInfo& file) = 0;
+    // Several of them at once, in order (what a chunk of the MFT holds): by
+    // default NtfsDirFound or NtfsFileFound of each.
+    virtual void NtfsFound(std::span<const TNtfsFound> found);
 
     // Percentage 0 to 100. Called directly from the worker: cheap, only the
     // latest value matters.

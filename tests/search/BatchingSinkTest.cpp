@@ -259,3 +259,52 @@ TEST(BatchingSink, EveryReportArrivesWholeAndInOrder)
     ASSERT_GE(replayed.seen.size(), 2u);
     EXPECT_NE(replayed.seen[1].find(" apart.dat "), std::string::npos);
 }
+
+// Records handed over many at once (a chunk of the MFT) arrive as the same
+// reports one at a time would, among single ones, across batch boundaries
+// (more than a batch holds at once) and with the timer's deadline kept for
+// what is left.
+TEST(BatchingSink, RecordsHandedOverAtOnceArriveLikeSingleOnes)
+{
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::vector<TReportBatch> batches;
+    TBatchingSink sink(
+        [&](TReportBatch&& b) {
+            std::lock_guard lock(mutex);
+            batches.push_back(std::move(b));
+            arrived.notify_all();
+        },
+        {}, 7, std::chrono::milliseconds(5));
+    Replayed direct;
+    std::vector<TNtfsFound> chunk;
+    for (std::uint32_t i = 0; i < 23; ++i)
+        chunk.push_back({i % 5 == 0, DistinctRecord(100 + i, "record " + std::to_string(i) + ".txt")});
+    auto report = [&](TSearchSink& s) {
+        s.NtfsFileFound(DistinctRecord(1, "before.txt"));
+        s.NtfsFound(chunk);
+        s.NtfsFound({});
+        s.NtfsDirFound(DistinctRecord(2, "after"));
+        s.NtfsFound(std::span(chunk).first(3));
+    };
+    report(sink);
+    report(direct);
+    {
+        // 1 + 23 + 1 + 3 = 28 reports: four full batches, and none left, so
+        // nothing waits for the timer; then one more that only the timer sends.
+        std::unique_lock lock(mutex);
+        EXPECT_EQ(batches.size(), 4u);
+    }
+    sink.NtfsFound(std::span(chunk).first(2));
+    direct.NtfsFound(std::span(chunk).first(2));
+    {
+        std::unique_lock lock(mutex);
+        EXPECT_TRUE(arrived.wait_for(lock, std::chrono::seconds(10), [&] { return batches.size() == 5; }))
+            << "the timer hands over what a run of records left";
+    }
+    Replayed replayed;
+    for (const TReportBatch& batch : batches)
+        ReplayReports(batch, replayed);
+    EXPECT_EQ(replayed.seen, direct.seen);
+    EXPECT_EQ(replayed.seen.size(), 30u);
+}
