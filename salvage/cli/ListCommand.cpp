@@ -4,6 +4,7 @@
 #include "salvage/cli/CliAnalysis.h"
 #include "salvage/cli/Commands.h"
 #include "salvage/cli/Json.h"
+#include "salvage/cli/ListOutput.h"
 #include "salvage/fs/DateTime.h"
 #include "salvage/search/Analysis.h"
 #include "salvage/search/FoundFileModel.h"
@@ -17,69 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#if defined(__linux__)
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace salvage::cli {
 namespace {
-
-// A pipe keeps 64 KiB by default, so the listing would wait for the program
-// reading it after every few lines of a big volume; a megabyte (what Linux
-// grants without privileges) lets both run side by side. When the pipe
-// cannot be widened, the listing goes through it as it is.
-void WidenOutputPipe()
-{
-#if defined(__linux__)
-    struct stat st {};
-    if (fstat(STDOUT_FILENO, &st) != 0 || !S_ISFIFO(st.st_mode))
-        return;
-    for (const int size : {1 << 20, 1 << 18})
-        if (fcntl(STDOUT_FILENO, F_SETPIPE_SZ, size) >= 0)
-            return;
-#endif
-}
-
-// The listing is formatted straight into one large buffer, written out in
-// pieces of a quarter megabyte: no string per line or per field (a big volume
-// lists millions of lines).
-class Output {
-public:
-    Output()
-    {
-        WidenOutputPipe();
-        buffer_.reserve(kFlushAt + (1u << 16));
-    }
-    ~Output() { Flush(); }
-    Output(const Output&) = delete;
-    Output& operator=(const Output&) = delete;
-
-    void Line(std::string_view text)
-    {
-        buffer_ += text;
-        EndLine();
-    }
-    // Lines made in place: Text() to append to, then EndLine().
-    [[nodiscard]] std::string& Text() noexcept { return buffer_; }
-    void EndLine()
-    {
-        buffer_ += '\n';
-        if (buffer_.size() >= kFlushAt)
-            Flush();
-    }
-    void Flush()
-    {
-        if (!buffer_.empty())
-            std::fwrite(buffer_.data(), 1, buffer_.size(), stdout);
-        buffer_.clear();
-    }
-
-private:
-    static constexpr std::size_t kFlushAt = 1u << 18;
-    std::string buffer_;
-};
 
 const char* ConditionText(std::uint8_t condition)
 {
@@ -150,7 +90,7 @@ void AppendQuoted(std::string& out, std::string_view text)
 
 class Formatter {
 public:
-    Formatter(bool json, Output& out) : json_(json), out_(out) {}
+    Formatter(bool json, TListOutput& out) : json_(json), out_(out) {}
 
     void Folder(std::string_view path, std::string_view escapedPath, const TTreeNode& node)
     {
@@ -254,13 +194,13 @@ private:
     }
 
     bool json_;
-    Output& out_;
+    TListOutput& out_;
     DateTexts dates_;
 };
 
 // Depth-first: a folder, its files, then its subfolders. The path, and its
 // escaped form for JSON, grow and shrink with the walk.
-void PrintTree(const TResultsTree& tree, bool json, Output& out)
+void PrintTree(const TResultsTree& tree, bool json, TListOutput& out)
 {
     if (!json)
         out.Line("Type  State            Size  Cond         Ref  Path");
@@ -342,16 +282,18 @@ int RunList(const std::vector<std::string>& args)
     if (!analysis)
         return exitCode;
 
-    Output out;
+    TListOutput out;
     PrintTree(a.Has("--deleted") ? model.FilterTree() : model.Tree(), a.Has("--json"), out);
     const bool fat = IsFatKind(analysis->Kind());
     // Slots no driver wrote as entries are not listed; say how many.
     if (a.Has("--json") && fat)
         out.Line(JsonObject().Add("event", "summary").Add("implausible_entries", analysis->ImplausibleEntries()).Str());
-    out.Flush();
+    if (!out.Finish()) {
+        std::cerr << "salvage-cli list: the listing could not be written: " << out.Error() << "\n";
+        return kExitFailure;
+    }
     if (a.Has("--verbose") && fat)
         std::cerr << analysis->ImplausibleEntries() << " directory slots passed over: no FAT driver writes such entries\n";
-    std::fflush(stdout);
     return kExitOk;
 }
 

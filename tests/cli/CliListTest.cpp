@@ -1,8 +1,10 @@
+#include "salvage/cli/ListOutput.h"
 #include "tests/support/RunProcess.h"
 #include "tests/support/TestData.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 
@@ -148,4 +150,59 @@ TEST(CliList, VolumesItCannotList)
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("usage: salvage-cli list"), std::string::npos);
     std::filesystem::remove_all(dir);
+}
+
+// A listing that cannot be written whole (a full disk) is a failure, said
+// in the system's words, not a listing cut short with a status of success.
+TEST(CliList, AListingThatCannotBeWrittenFails)
+{
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full here";
+    const std::string image = ShellQuote(testdata::NtfsVolume("ntfsfeat").image);
+    for (const char* mode : {"list ", "list --json "}) {
+        auto r = RunProcess(Cli(mode + image + " > /dev/full"));
+        EXPECT_EQ(r.exitCode, 1) << mode;
+        EXPECT_NE(r.err.find("the listing could not be written: No space left on device"), std::string::npos)
+            << mode << r.err;
+    }
+}
+
+// Lines of every length go out whole and in order across many blocks, and
+// the first failed write is what Finish() reports.
+TEST(ListOutput, LinesArriveWholeAcrossBlocks)
+{
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    std::string expected;
+    {
+        salvage::cli::TListOutput out(file, 100);
+        for (int i = 0; i < 5000; ++i) {
+            const std::string line = std::to_string(i) + std::string(static_cast<std::size_t>(i % 300), 'x');
+            if (i % 2 == 0) {
+                out.Line(line);
+            } else {
+                out.Text() += line;
+                out.EndLine();
+            }
+            expected += line + "\n";
+        }
+        ASSERT_TRUE(out.Finish()) << out.Error();
+    }
+    std::rewind(file);
+    std::string written;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        written.append(buffer, got);
+    std::fclose(file);
+    EXPECT_EQ(written, expected);
+
+    if (std::FILE* full = std::fopen("/dev/full", "w")) {
+        salvage::cli::TListOutput out(full, 100);
+        for (int i = 0; i < 100; ++i)
+            out.Line("a line that has nowhere to go");
+        EXPECT_FALSE(out.Finish());
+        EXPECT_EQ(out.Error(), "No space left on device");
+        EXPECT_FALSE(out.Finish()) << "and it stays failed";
+        std::fclose(full);
+    }
 }
