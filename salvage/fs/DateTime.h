@@ -57,8 +57,8 @@ private:
         bool Steady = false;      // one offset over the whole span
     };
     static constexpr std::int64_t kSpanSeconds = 1 << 16;
-    // By Index modulo their count: 17 years of times without a clash.
-    std::vector<Span> spans_ = std::vector<Span>(8192);
+    // By Index modulo their count: eight years of times without a clash.
+    std::vector<Span> spans_ = std::vector<Span>(4096);
 };
 
 // A day-count date back to milliseconds since 1970-01-01 00:00 UTC, by the
