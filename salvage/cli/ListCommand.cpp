@@ -276,6 +276,7 @@ int RunList(const std::vector<std::string>& args)
     TAnalysisOptions options;
     options.EstimateCondition = !a.Has("--no-condition");
     options.SystemStreams = a.Has("--system-streams");
+    options.FilteredTree = a.Has("--deleted");
     TFoundFileModel model;
     int exitCode = kExitOk;
     const auto analysis = AnalyseVolume(a, model, options, true, exitCode);

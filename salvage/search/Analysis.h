@@ -33,6 +33,10 @@ struct TAnalysisOptions {
     bool SystemStreams = false;
     // FAT: how the estimate places a deleted file's clusters.
     TFatClusterRule FatClusters = TFatClusterRule::FreeGaps;
+    // Build the filtered tree (the deleted files) as the search ends. A
+    // listing of the whole tree only goes without: the filtered tree then
+    // stays empty.
+    bool FilteredTree = true;
 };
 
 inline constexpr const char* kReaderBusy = "The volume is being read by another search or recovery.";

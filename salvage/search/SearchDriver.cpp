@@ -181,7 +181,7 @@ void TSearchDriver::FireEvents()
 
 void TSearchDriver::BuildFilterTreeOnce()
 {
-    if (std::exchange(filterBuilt_, true))
+    if (std::exchange(filterBuilt_, true) || !options_.FilteredTree)
         return;
     model_.BuildFilterTree();
 }

@@ -162,6 +162,20 @@ TEST(SearchDriver, TheFilteredTreeIsCompleteWhenDoneIsTold)
         EXPECT_FALSE(model.FilterTree().Empty());
         model.BuildFilterTree();
         EXPECT_EQ(leftByDriver, searchtest::DumpTree(model.FilterTree(), all));
+
+        // Without the filtered tree: the same whole tree (conditions
+        // revised), and nothing built beside it.
+        TFoundFileModel whole;
+        bool ended = false;
+        TSearchDriver::TEvents plain;
+        plain.Done = [&] { ended = true; };
+        TSearchDriver alone(whole, queue.Poster(), std::move(plain), 7, std::chrono::milliseconds(1));
+        TAnalysisOptions options;
+        options.FilteredTree = false;
+        ASSERT_TRUE(alone.Start(OpenImage(image), options, error)) << error;
+        queue.RunUntil([&] { return ended; });
+        EXPECT_EQ(searchtest::DumpTree(whole.Tree(), all), searchtest::DumpTree(model.Tree(), all));
+        EXPECT_TRUE(whole.FilterTree().Empty());
     }
 }
 
