@@ -36,7 +36,7 @@ TMftReadAhead::~TMftReadAhead()
         std::lock_guard lock(mutex_);
         stop_ = true;
     }
-    changed_.notify_all();
+    slotFree_.notify_all();
     for (std::thread& thread : threads_)
         thread.join();
 }
@@ -71,24 +71,28 @@ void TMftReadAhead::ReadLoop(unsigned worker)
     for (;;) {
         std::uint64_t chunk = 0;
         unsigned index = 0;
+        bool last = false;
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] {
+            slotFree_.wait(lock, [&] {
                 return stop_ || claimed_ >= chunkCount_ || slots_[claimed_ % slots_.size()].state == State::Free;
             });
             if (stop_ || claimed_ >= chunkCount_)
                 return;
             chunk = claimed_++;
+            last = claimed_ == chunkCount_;
             index = static_cast<unsigned>(chunk % slots_.size());
             slots_[index].state = State::Reading;
         }
+        if (last)
+            slotFree_.notify_all();  // the other workers are done
         // The slot is this worker's alone until it is marked full.
         Fill(slots_[index], index, chunk, worker);
         {
             std::lock_guard lock(mutex_);
             slots_[index].state = State::Full;
         }
-        changed_.notify_all();
+        slotFull_.notify_one();  // only the caller waits for a full slot
     }
 }
 
@@ -104,11 +108,12 @@ TMftReadAhead::Chunk TMftReadAhead::Next()
     } else {
         const unsigned index = static_cast<unsigned>(nextChunk_ % slots_.size());
         std::unique_lock lock(mutex_);
-        if (handedOut_)
+        if (handedOut_) {
             slots_[(nextChunk_ - 1) % slots_.size()].state = State::Free;
+            slotFree_.notify_one();  // the workers all wait for the same next slot
+        }
         handedOut_ = true;
-        changed_.notify_all();
-        changed_.wait(lock, [&] { return slots_[index].state == State::Full; });
+        slotFull_.wait(lock, [&] { return slots_[index].state == State::Full; });
         slot = &slots_[index];
         slot->state = State::HandedOut;
     }

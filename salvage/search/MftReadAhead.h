@@ -78,7 +78,8 @@ private:
     std::uint64_t claimed_ = 0;    // the next chunk a worker takes on
     bool handedOut_ = false;       // the caller holds the slot of chunk nextChunk_ - 1
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable slotFree_;  // what the workers wait for (or the end)
+    std::condition_variable slotFull_;  // what the caller waits for
     bool stop_ = false;
     std::vector<std::thread> threads_;
 };

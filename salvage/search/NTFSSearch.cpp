@@ -17,8 +17,8 @@ namespace {
 
 // The MFT is read in chunks of about this many bytes: one large read instead
 // of one per record, a chunk held by each reader thread and one by the
-// search's own.
-constexpr std::size_t kChunkBytes = 1u << 18;
+// search's own (larger chunks, fewer hand-overs between the threads).
+constexpr std::size_t kChunkBytes = 1u << 19;
 
 // round(current / (count - 1) x 100), halves to even.
 int ProgressPercent(std::uint64_t current, std::uint64_t count)
