@@ -92,16 +92,18 @@ class Formatter {
 public:
     Formatter(bool json, TListOutput& out) : json_(json), out_(out) {}
 
-    void Folder(std::string_view path, std::string_view escapedPath, const TTreeNode& node)
+    // `path` and `name` (the path's last part) as the listing shows them:
+    // escaped for JSON.
+    void Folder(std::string_view path, std::string_view name, const TTreeNode& node)
     {
         const TDirNode& d = node.Data();
         std::string& o = out_.Text();
         if (json_) {
             o += "{\"path\":\"";
-            o += escapedPath;
-            o += "\",\"name\":";
-            AppendQuoted(o, node.Text());
-            o += ",\"type\":\"dir\",\"deleted\":";
+            o += path;
+            o += "\",\"name\":\"";
+            o += name;
+            o += "\",\"type\":\"dir\",\"deleted\":";
             o += d.Deleted ? "true" : "false";
             o += ",\"size\":null,\"condition\":\"\",\"ref\":";
             AppendNumber(o, static_cast<std::uint64_t>(d.DirRef));
@@ -114,15 +116,15 @@ public:
         out_.EndLine();
     }
 
-    void File(std::string_view path, std::string_view escapedPath, const TFileInfo& f)
+    void File(std::string_view path, std::string_view name, const TFileInfo& f)
     {
         std::string& o = out_.Text();
         if (json_) {
             o += "{\"path\":\"";
-            o += escapedPath;
-            o += "\",\"name\":";
-            AppendQuoted(o, f.Name);
-            o += ",\"type\":\"file\",\"deleted\":";
+            o += path;
+            o += "\",\"name\":\"";
+            o += name;
+            o += "\",\"type\":\"file\",\"deleted\":";
             o += f.Deleted ? "true" : "false";
             o += ",\"size\":";
             AppendNumber(o, f.Size);
@@ -198,57 +200,50 @@ private:
     DateTexts dates_;
 };
 
-// Depth-first: a folder, its files, then its subfolders. The path, and its
-// escaped form for JSON, grow and shrink with the walk.
+// Depth-first: a folder, its files, then its subfolders. The path grows
+// and shrinks with the walk, escaped as it grows for JSON, so that each name
+// is escaped once, and the line takes the name from the path's end.
 void PrintTree(const TResultsTree& tree, bool json, TListOutput& out)
 {
     if (!json)
         out.Line("Type  State            Size  Cond         Ref  Path");
     Formatter formatter(json, out);
     struct Frame {
-        const TTreeNode* next;     // the next child to print
-        std::size_t pathLength;    // lengths of the folder's paths
-        std::size_t escapedLength;
+        const TTreeNode* next;   // the next child to print
+        std::size_t pathLength;  // the length of the folder's parent's path
     };
     std::string path;
-    std::string escaped;
     std::vector<Frame> stack;
+    auto append = [&](std::string_view name) {
+        if (json)
+            AppendJsonEscaped(path, name);
+        else
+            path += name;
+    };
     auto printFolder = [&](const TTreeNode& node) {
         const std::size_t parentLength = path.size();
-        const std::size_t parentEscaped = escaped.size();
-        if (!path.empty()) {
+        if (!path.empty())
             path += '/';
-            escaped += '/';
-        }
-        path += node.Text();
-        if (json)
-            AppendJsonEscaped(escaped, node.Text());
-        formatter.Folder(path, escaped, node);
+        const std::size_t nameAt = path.size();
+        append(node.Text());
+        formatter.Folder(path, std::string_view(path).substr(nameAt), node);
         const std::size_t folderLength = path.size();
-        const std::size_t folderEscaped = escaped.size();
         for (const TFileInfo& f : node.Data().Files) {
             path += '/';
-            path += f.Name;
-            if (json) {
-                escaped += '/';
-                AppendJsonEscaped(escaped, f.Name);
-            }
-            formatter.File(path, escaped, f);
+            append(f.Name);
+            formatter.File(path, std::string_view(path).substr(folderLength + 1), f);
             path.resize(folderLength);
-            escaped.resize(folderEscaped);
         }
-        stack.push_back({node.FirstChild(), parentLength, parentEscaped});
+        stack.push_back({node.FirstChild(), parentLength});
     };
     for (const TTreeNode* top = tree.First(); top; top = top->NextSibling()) {
         path.clear();
-        escaped.clear();
         printFolder(*top);
         while (!stack.empty()) {
             Frame& f = stack.back();
             const TTreeNode* child = f.next;
             if (!child) {
                 path.resize(f.pathLength);
-                escaped.resize(f.escapedLength);
                 stack.pop_back();
                 continue;
             }
