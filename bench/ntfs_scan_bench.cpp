@@ -1,7 +1,8 @@
 // ntfs_scan_bench VOLUME [SALVAGE_CLI SMALL_VOLUME]: times the NTFS search
 // against reading the MFT's bytes once, on a volume image the benchmark
-// script builds; each figure is the best of a few runs, every one of them
-// next to a read of the MFT, so that all see the same cache. With
+// script builds, also by one, two and three decoding threads; each figure
+// is the best of a few runs, every one of them next to a read of the MFT,
+// so that all see the same cache. With
 // SALVAGE_CLI, `list --json` of the volume too (output counted, not kept),
 // and its peak memory against that of the same command on SMALL_VOLUME (an
 // almost empty one): the difference per record is what a record costs.
