@@ -6,9 +6,6 @@
 
 #include <iostream>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 #if defined(_WIN32)
 #include "platform/Utf16.h"
 
@@ -107,12 +104,6 @@ void PrintUsage(std::ostream& out)
 int main(int argc, char** argv)
 {
     using namespace salvage::cli;
-#if defined(__GLIBC__)
-    // One heap for every thread: what the search's batches held goes back
-    // to the heap the tree grows in, instead of staying with the thread
-    // that made them (a big volume's peak memory is about 1 MiB lower).
-    mallopt(M_ARENA_MAX, 1);
-#endif
     salvage::SetMessageHook([](const std::string& text, salvage::MessageIcon) { std::cerr << text << "\n"; });
     if (!salvage::InitRawDiskAccess())
         return kExitFailure;
