@@ -13,7 +13,7 @@ namespace salvage {
 namespace {
 
 // Days from 1970-01-01 of a proleptic Gregorian date (Howard Hinnant's algorithm).
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d)
+constexpr std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d)
 {
     y -= m <= 2;
     const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
@@ -155,8 +155,10 @@ TDateTime TFileTimeConverter::operator()(std::uint64_t fileTime)
         if (!local)
             return 0;
         // EncodeDateTime's range of years, and its day count.
+        constexpr std::int64_t kFirstDay = DaysFromCivil(1, 1, 1);
+        constexpr std::int64_t kLastDay = DaysFromCivil(9999, 12, 31);
         const std::int64_t day = FloorDiv(*local, 86400);
-        if (day < DaysFromCivil(1, 1, 1) || day > DaysFromCivil(9999, 12, 31))
+        if (day < kFirstDay || day > kLastDay)
             return 0;
         valid_ = true;
         days_ = static_cast<double>(day + kEpochToUnixDays);
