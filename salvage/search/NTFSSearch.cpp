@@ -113,6 +113,9 @@ struct TDecodedChunk {
     std::vector<TNtfsFound> Entries;
     std::vector<std::uint64_t> Records;
     std::size_t Used = 0;
+    // What ended the decoding at record FailedAt (the entries before it stay).
+    std::exception_ptr Failure;
+    std::uint64_t FailedAt = 0;
 
     TFileInfo& Add(std::uint64_t record, bool directory)
     {
@@ -158,10 +161,12 @@ void TNTFSSearch::Visit(TNTFS& ntfs)
         TDecoderState& st = states[worker];
         TDecodedChunk& out = decoded[chunk.Slot];
         out.Used = 0;
+        out.Failure = nullptr;
         TFileInfo& work = st.Work;
         TNTFSRecordInfo& info = st.Info;
         st.Single.resize(recordSize);
-        for (std::uint64_t current = chunk.First; current < chunk.First + chunk.Count && !StopRequested(); ++current) {
+        // One record: what it reports goes to `out`.
+        auto decodeRecord = [&](std::uint64_t current) {
             // A chunk that cannot be read in one go is read record by record,
             // so one bad sector costs only the records it holds.
             std::span<std::uint8_t> raw;
@@ -215,7 +220,7 @@ void TNTFSSearch::Visit(TNTFS& ntfs)
                 // not deleted.
                 work.Deleted = !info.InUse();
                 report(true);
-                continue;
+                return;
             }
             // A live record: from the chunk, or (the file system's own copy on
             // Windows, a record that could not be read) by itself.
@@ -225,6 +230,14 @@ void TNTFSSearch::Visit(TNTFS& ntfs)
                 work.Deleted = false;
                 report(false);
             }
+        };
+        std::uint64_t current = chunk.First;
+        try {
+            for (; current < chunk.First + chunk.Count && !StopRequested(); ++current)
+                decodeRecord(current);
+        } catch (...) {
+            out.Failure = std::current_exception();
+            out.FailedAt = current;
         }
     };
 
@@ -254,6 +267,11 @@ void TNTFSSearch::Visit(TNTFS& ntfs)
             }
             while (next < out.Used && out.Records[next] == current)
                 ++next;
+            if (out.Failure && current == out.FailedAt) {
+                // As if met here: what came before it stays reported.
+                hand();
+                std::rethrow_exception(out.Failure);
+            }
         }
         hand();
     }
