@@ -139,6 +139,87 @@ struct TDecoderState {
     TFileInfo Work;
 };
 
+// What a record is taken apart with besides its bytes.
+struct TDecodeSettings {
+    std::size_t RecordSize = 0;
+    bool SystemStreams = false;
+    const std::atomic<bool>& EstimateCondition;  // read again for every deleted file
+};
+
+// Takes record `current` of `chunk` apart, in place, with the reader's const
+// calls only (they may run on several threads at once), and adds what it
+// reports to `out`.
+void DecodeRecord(const TNTFS& reader, const TMftReadAhead::Chunk& chunk, std::uint64_t current,
+                  const TDecodeSettings& settings, TDecoderState& st, TDecodedChunk& out)
+{
+    const std::size_t recordSize = settings.RecordSize;
+    TFileInfo& work = st.Work;
+    TNTFSRecordInfo& info = st.Info;
+    // A chunk that cannot be read in one go is read record by record,
+    // so one bad sector costs only the records it holds.
+    std::span<std::uint8_t> raw;
+    if (chunk.Read)
+        raw = chunk.Bytes.subspan(static_cast<std::size_t>(current - chunk.First) * recordSize, recordSize);
+    else if (reader.ReadRawMFTRecords(current, 1, st.Single))
+        raw = st.Single;
+
+    work.Condition = 0;
+    const bool free = !raw.empty() && reader.GetDeletedRecordInfo(current, raw, info);
+    // A directory goes to the tree as a folder; a file with its size and,
+    // when deleted and asked for, the estimate of its clusters.
+    // Named streams follow as files of their own ("name:stream"), in the
+    // folder that holds the file (or beside the folder they belong to).
+    auto report = [&](bool fromRaw) {
+        FillWork(work, current, info, st.Local);
+        if (info.Directory()) {
+            work.Size = 0;
+            out.Add(current, true) = work;
+        } else {
+            work.Size = info.Size;
+            if (work.Deleted && settings.EstimateCondition.load(std::memory_order_relaxed))
+                work.Condition = fromRaw ? reader.EstimateRecordCondition(raw, current, info, st.Bitmap)
+                                         : reader.EstimateNTFSCondition(current, u"", st.Bitmap);
+            out.Add(current, false) = work;
+        }
+        if (info.Streams.empty())
+            return;
+        const std::string fileName = work.Name;
+        for (const TNTFSNamedStream& stream : info.Streams) {
+            if (!settings.SystemStreams && IsSystemStream(current, info.Name, stream.Name))
+                continue;
+            const std::string streamName = Utf16UnitsToUtf8(stream.Name);
+            // A name longer than the offset can say is not one NTFS writes.
+            if (fileName.size() + 1 > std::numeric_limits<std::uint16_t>::max() || streamName.empty())
+                continue;
+            work.Name = fileName + ":" + streamName;
+            work.StreamAt = static_cast<std::uint16_t>(fileName.size() + 1);
+            work.Size = stream.Size;
+            work.Encrypted = ntfs::HasFlag(stream.Flags, ntfs::AttrFlag::Encrypted);
+            work.Compressed = (stream.Flags & ntfs::kAttrCompressionMask) != 0;
+            work.Condition = !work.Deleted || !settings.EstimateCondition.load(std::memory_order_relaxed)
+                                 ? kNotAssessed
+                             : fromRaw ? reader.EstimateRecordCondition(raw, current, stream.Name, st.Bitmap)
+                                       : reader.EstimateNTFSCondition(current, stream.Name, st.Bitmap);
+            out.Add(current, false) = work;
+        }
+    };
+    if (free && !info.Name.empty()) {
+        // Free in the MFT bitmap but still flagged in use in its header:
+        // not deleted.
+        work.Deleted = !info.InUse();
+        report(true);
+        return;
+    }
+    // A live record: from the chunk, or (the file system's own copy on
+    // Windows, a record that could not be read) by itself.
+    const bool live = raw.empty() ? reader.GetLiveRecordInfo(current, info)
+                                  : reader.GetLiveRecordInfo(current, raw, info);
+    if (live) {
+        work.Deleted = false;
+        report(false);
+    }
+}
+
 } // namespace
 
 void TNTFSSearch::Visit(TNTFS& ntfs)
@@ -152,89 +233,20 @@ void TNTFSSearch::Visit(TNTFS& ntfs)
     // By slot: the reader holds at most one chunk per thread and the one handed out.
     std::vector<TDecodedChunk> decoded(workers + 1);
     const TNTFS& reader = ntfs;
+    const TDecodeSettings settings{recordSize, systemStreams_, estimateCondition_};
 
-    // Each record is taken apart once, in place, on the thread that read its
-    // chunk; the condition estimate works on the same fixed-up bytes. Only
-    // const calls of the reader are made here: they may run on several
-    // threads at once.
+    // Each record is taken apart once, on the thread that read its chunk;
+    // the condition estimate works on the same fixed-up bytes.
     auto decode = [&](const TMftReadAhead::Chunk& chunk, unsigned worker) {
         TDecoderState& st = states[worker];
         TDecodedChunk& out = decoded[chunk.Slot];
         out.Used = 0;
         out.Failure = nullptr;
-        TFileInfo& work = st.Work;
-        TNTFSRecordInfo& info = st.Info;
         st.Single.resize(recordSize);
-        // One record: what it reports goes to `out`.
-        auto decodeRecord = [&](std::uint64_t current) {
-            // A chunk that cannot be read in one go is read record by record,
-            // so one bad sector costs only the records it holds.
-            std::span<std::uint8_t> raw;
-            if (chunk.Read)
-                raw = chunk.Bytes.subspan(static_cast<std::size_t>(current - chunk.First) * recordSize, recordSize);
-            else if (reader.ReadRawMFTRecords(current, 1, st.Single))
-                raw = st.Single;
-
-            work.Condition = 0;
-            const bool free = !raw.empty() && reader.GetDeletedRecordInfo(current, raw, info);
-            // A directory goes to the tree as a folder; a file with its size and,
-            // when deleted and asked for, the estimate of its clusters.
-            // Named streams follow as files of their own ("name:stream"), in the
-            // folder that holds the file (or beside the folder they belong to).
-            auto report = [&](bool fromRaw) {
-                FillWork(work, current, info, st.Local);
-                if (info.Directory()) {
-                    work.Size = 0;
-                    out.Add(current, true) = work;
-                } else {
-                    work.Size = info.Size;
-                    if (work.Deleted && estimateCondition_.load(std::memory_order_relaxed))
-                        work.Condition = fromRaw ? reader.EstimateRecordCondition(raw, current, info, st.Bitmap)
-                                                 : reader.EstimateNTFSCondition(current, u"", st.Bitmap);
-                    out.Add(current, false) = work;
-                }
-                if (info.Streams.empty())
-                    return;
-                const std::string fileName = work.Name;
-                for (const TNTFSNamedStream& stream : info.Streams) {
-                    if (!systemStreams_ && IsSystemStream(current, info.Name, stream.Name))
-                        continue;
-                    const std::string streamName = Utf16UnitsToUtf8(stream.Name);
-                    // A name longer than the offset can say is not one NTFS writes.
-                    if (fileName.size() + 1 > std::numeric_limits<std::uint16_t>::max() || streamName.empty())
-                        continue;
-                    work.Name = fileName + ":" + streamName;
-                    work.StreamAt = static_cast<std::uint16_t>(fileName.size() + 1);
-                    work.Size = stream.Size;
-                    work.Encrypted = ntfs::HasFlag(stream.Flags, ntfs::AttrFlag::Encrypted);
-                    work.Compressed = (stream.Flags & ntfs::kAttrCompressionMask) != 0;
-                    work.Condition = !work.Deleted || !estimateCondition_.load(std::memory_order_relaxed)
-                                         ? kNotAssessed
-                                     : fromRaw ? reader.EstimateRecordCondition(raw, current, stream.Name, st.Bitmap)
-                                               : reader.EstimateNTFSCondition(current, stream.Name, st.Bitmap);
-                    out.Add(current, false) = work;
-                }
-            };
-            if (free && !info.Name.empty()) {
-                // Free in the MFT bitmap but still flagged in use in its header:
-                // not deleted.
-                work.Deleted = !info.InUse();
-                report(true);
-                return;
-            }
-            // A live record: from the chunk, or (the file system's own copy on
-            // Windows, a record that could not be read) by itself.
-            const bool live = raw.empty() ? reader.GetLiveRecordInfo(current, info)
-                                          : reader.GetLiveRecordInfo(current, raw, info);
-            if (live) {
-                work.Deleted = false;
-                report(false);
-            }
-        };
         std::uint64_t current = chunk.First;
         try {
             for (; current < chunk.First + chunk.Count && !StopRequested(); ++current)
-                decodeRecord(current);
+                DecodeRecord(reader, chunk, current, settings, st, out);
         } catch (...) {
             out.Failure = std::current_exception();
             out.FailedAt = current;
